@@ -1,0 +1,89 @@
+// Everything about one simulated board: the hardware it carries, which
+// firmware services exist, and the faults to inject into them. The shipped
+// board is the default; named variants and board files describe others.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace boardsim {
+
+// One GPIO pad of the PCH: which agent owns it (0 = host) and its DW0
+// configuration register (bit 1 is the pad's RX state).
+struct PadState {
+  std::uint32_t owner = 0;
+  std::uint32_t dw0 = 0;
+};
+
+// A PCI-to-PCI bridge; only its subordinate bus number is read.
+struct PciBridge {
+  std::uint16_t bdf = 0;  // bus 15..8, device 7..3, function 2..0
+  std::uint8_t secondaryBus = 0;
+  std::uint8_t subordinateBus = 0;
+};
+
+// A PCI function at device 0, function 0 of a bus: an Ethernet controller
+// or any other device.
+struct PciEndpoint {
+  std::uint8_t bus = 0;
+  std::uint32_t vendorDevice = 0x15338086;
+  std::uint8_t command = 0x06;
+  std::uint32_t bar0 = 0;  // as read from configuration offset 0x10, type bits included
+  std::array<std::uint8_t, 6> mac{};  // bytes at BAR + 0x5400
+};
+
+// A System Slots (type 9) record the SMBIOS service holds.
+struct SmbiosSlotRecord {
+  std::uint8_t instance = 0;
+  std::uint16_t handle = 0;
+  std::string designation;
+};
+
+// A status to return from the Nth call (1-based) of a service, instead of
+// doing its work. Service names are those the trace uses, e.g.
+// "BS.CreateEvent", "SMBIOS.ReadStructure", "PEI.AllocatePool".
+struct InjectedFailure {
+  std::string service;
+  unsigned nth = 1;
+  std::uint64_t status = 0;
+};
+
+struct BoardConfig {
+  std::string name = "shipped";
+  std::string description;
+
+  std::uint16_t pchDeviceId = 0xA305;                   // H series
+  std::map<std::uint32_t, PadState> pads;               // key: GpioPad value, e.g. 0x030A0000
+  std::vector<PciBridge> bridges;
+  std::vector<PciEndpoint> endpoints;
+  std::map<std::uint32_t, std::uint16_t> portBridges;   // port id -> bridge bdf
+
+  std::vector<SmbiosSlotRecord> smbiosSlots;
+
+  bool setupStringService = true;
+  bool smbiosService = true;
+  bool portLocator = true;
+  bool pcdPpi = true;
+
+  std::vector<InjectedFailure> failures;
+};
+
+// The shipped board: H-series PCH, x16 riser fitted, four onboard Ethernet
+// controllers, three slot records.
+BoardConfig ShippedBoard();
+
+// Named variants: "shipped", "x8", "no-riser", "lp-pch", "unknown-pch",
+// "foreign-owner", and those the LAN query needs. Empty if the name is unknown.
+std::optional<BoardConfig> NamedBoard(const std::string &name);
+std::vector<std::string> NamedBoards();
+
+// Reads a board file (JSON). Throws BoardFileError naming the field and the
+// problem.
+BoardConfig LoadBoardFile(const std::string &path);
+BoardConfig ParseBoardJson(const std::string &text, const std::string &origin);
+
+}  // namespace boardsim

@@ -1,0 +1,48 @@
+// One ordered record of everything observable on the simulated board:
+// register accesses, service calls, notifications and unexpected events.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace boardsim {
+
+struct TraceEntry {
+  enum class Kind : std::uint8_t { Read, Write, Call, Notify, Unexpected };
+
+  Kind kind = Kind::Call;
+  unsigned width = 0;          // register accesses: 8, 16, 32 or 64 bits
+  std::uint64_t address = 0;   // register accesses
+  std::uint64_t value = 0;     // register accesses
+  std::string text;            // calls, notifications, unexpected events
+
+  // "R32 0xFD6B0020 = 0x00000000", "W8 0xE1200004 = 0x07", or the text for
+  // the other kinds, prefixed "call ", "notify " or "unexpected ".
+  std::string ToString() const;
+};
+
+class Trace {
+ public:
+  void Read(unsigned width, std::uint64_t address, std::uint64_t value);
+  void Write(unsigned width, std::uint64_t address, std::uint64_t value);
+  void Call(std::string text);
+  void Notify(std::string text);
+  void Unexpected(std::string text);
+
+  const std::vector<TraceEntry> &Entries() const { return entries_; }
+  // Every entry as text, in order.
+  std::vector<std::string> Lines() const;
+  // Only register accesses, as text.
+  std::vector<std::string> RegisterLines() const;
+  std::size_t Mark() const { return entries_.size(); }
+  // Text of the entries recorded since a mark.
+  std::vector<std::string> LinesSince(std::size_t mark) const;
+  std::vector<std::string> Unexpecteds() const;
+  void Clear() { entries_.clear(); }
+
+ private:
+  std::vector<TraceEntry> entries_;
+};
+
+}  // namespace boardsim
