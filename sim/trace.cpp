@@ -18,6 +18,8 @@ std::string TraceEntry::ToString() const {
       return "call " + text;
     case Kind::Notify:
       return "notify " + text;
+    case Kind::Event:
+      return "event " + text;
     case Kind::Unexpected:
       return "unexpected " + text;
   }
@@ -32,7 +34,14 @@ void Trace::Write(unsigned width, std::uint64_t address, std::uint64_t value) {
   entries_.push_back({TraceEntry::Kind::Write, width, address, value, {}});
 }
 
-void Trace::Call(std::string text) { entries_.push_back({TraceEntry::Kind::Call, 0, 0, 0, std::move(text)}); }
+std::size_t Trace::Call(std::string text) {
+  entries_.push_back({TraceEntry::Kind::Call, 0, 0, 0, std::move(text)});
+  return entries_.size() - 1;
+}
+
+void Trace::Complete(std::size_t index, const std::string &result) { entries_.at(index).text += " = " + result; }
+
+void Trace::Event(std::string text) { entries_.push_back({TraceEntry::Kind::Event, 0, 0, 0, std::move(text)}); }
 
 void Trace::Notify(std::string text) { entries_.push_back({TraceEntry::Kind::Notify, 0, 0, 0, std::move(text)}); }
 
@@ -51,7 +60,15 @@ std::vector<std::string> Trace::LinesSince(std::size_t mark) const {
 std::vector<std::string> Trace::RegisterLines() const {
   std::vector<std::string> lines;
   for (const auto &entry : entries_)
-    if (entry.kind == TraceEntry::Kind::Read || entry.kind == TraceEntry::Kind::Write) lines.push_back(entry.ToString());
+    if (entry.kind == TraceEntry::Kind::Read || entry.kind == TraceEntry::Kind::Write)
+      lines.push_back(entry.ToString());
+  return lines;
+}
+
+std::vector<std::string> Trace::Calls() const {
+  std::vector<std::string> lines;
+  for (const auto &entry : entries_)
+    if (entry.kind == TraceEntry::Kind::Call) lines.push_back(entry.text);
   return lines;
 }
 

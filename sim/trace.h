@@ -9,16 +9,16 @@
 namespace boardsim {
 
 struct TraceEntry {
-  enum class Kind : std::uint8_t { Read, Write, Call, Notify, Unexpected };
+  enum class Kind : std::uint8_t { Read, Write, Call, Notify, Event, Unexpected };
 
   Kind kind = Kind::Call;
-  unsigned width = 0;          // register accesses: 8, 16, 32 or 64 bits
-  std::uint64_t address = 0;   // register accesses
-  std::uint64_t value = 0;     // register accesses
-  std::string text;            // calls, notifications, unexpected events
+  unsigned width = 0;         // register accesses: 8, 16, 32 or 64 bits
+  std::uint64_t address = 0;  // register accesses
+  std::uint64_t value = 0;    // register accesses
+  std::string text;           // calls, notifications, unexpected events
 
   // "R32 0xFD6B0020 = 0x00000000", "W8 0xE1200004 = 0x07", or the text for
-  // the other kinds, prefixed "call ", "notify " or "unexpected ".
+  // the other kinds, prefixed "call ", "notify ", "event " or "unexpected ".
   std::string ToString() const;
 };
 
@@ -26,7 +26,13 @@ class Trace {
  public:
   void Read(unsigned width, std::uint64_t address, std::uint64_t value);
   void Write(unsigned width, std::uint64_t address, std::uint64_t value);
-  void Call(std::string text);
+  // A service call is recorded when it starts, so that what it causes
+  // (notifications, nested calls) follows it; its result is added on return.
+  std::size_t Call(std::string text);
+  void Complete(std::size_t index, const std::string &result);
+  // Something the board did on its own (another component installing a
+  // protocol, the platform signalling an event group).
+  void Event(std::string text);
   void Notify(std::string text);
   void Unexpected(std::string text);
 
@@ -39,6 +45,8 @@ class Trace {
   // Text of the entries recorded since a mark.
   std::vector<std::string> LinesSince(std::size_t mark) const;
   std::vector<std::string> Unexpecteds() const;
+  // Text of the calls (without the "call " prefix), in order.
+  std::vector<std::string> Calls() const;
   void Clear() { entries_.clear(); }
 
  private:

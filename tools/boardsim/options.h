@@ -1,0 +1,28 @@
+// The simulator's command line.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace boardsim {
+
+struct Options {
+  std::string board = "shipped";  // a named board or a board file
+  bool trace = false;
+  bool json = false;
+  std::string engine = "native";
+  std::string images;   // folder of BoardDxe.efi / BoardPei.te (emulated engine)
+  std::string modules;  // folder of the host-built modules (native engine)
+  bool listBoards = false;
+  std::optional<std::string> dumpBoard;
+  bool help = false;
+};
+
+// Parses the arguments after the program name; throws std::invalid_argument
+// with a message that names the argument at fault.
+Options ParseOptions(const std::vector<std::string> &arguments);
+
+std::string Usage();
+
+}  // namespace boardsim
