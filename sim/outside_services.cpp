@@ -147,7 +147,13 @@ std::uint64_t OutsideServices::ReadStructure(std::uint8_t type, std::uint8_t ins
   // Instances count the remaining records of the type, from 1: deleting a
   // record renumbers those after it.
   if (type != kSystemSlotsType || instance > slots_.size()) return EFI_NOT_FOUND;
-  const auto bytes = SlotRecordBytes(slots_[instance - 1]);
+  auto bytes = SlotRecordBytes(slots_[instance - 1]);
+  if (smbiosQuirk_ == SmbiosReadQuirk::NullBuffer) {
+    memory_.WritePointer(bufferOut, 0);
+    memory_.Write16(sizeOut, 0);
+    return EFI_SUCCESS;
+  }
+  if (smbiosQuirk_ == SmbiosReadQuirk::ShortRecord) bytes.resize(2);
   const GuestAddr copy = dxe_.AllocatePool(bytes.size(), "SMBIOS record copy");
   memory_.Write(copy, bytes.data(), bytes.size());
   memory_.WritePointer(bufferOut, copy);

@@ -20,6 +20,13 @@ namespace boardsim {
 
 class DxeCore;
 
+// Ways a faulty SMBIOS service can answer a successful read.
+enum class SmbiosReadQuirk : std::uint8_t {
+  None,
+  NullBuffer,   // success, but no buffer handed back
+  ShortRecord,  // success, with a 2-byte record (shorter than its header)
+};
+
 struct SetupStringWrite {
   std::string name;
   std::uint64_t token = 0;
@@ -36,6 +43,7 @@ class OutsideServices {
   GuestAddr PortLocatorInterface();
 
   std::uint64_t Call(Service service, std::span<const std::uint64_t> arguments);
+  void SetSmbiosReadQuirk(SmbiosReadQuirk quirk) { smbiosQuirk_ = quirk; }
 
   const std::vector<SetupStringWrite> &SetupWrites() const { return setupWrites_; }
   // Records deleted, in order, and those left.
@@ -62,6 +70,7 @@ class OutsideServices {
   std::vector<SetupStringWrite> setupWrites_;
   std::vector<SmbiosSlotRecord> slots_;
   std::vector<SmbiosSlotRecord> deleted_;
+  SmbiosReadQuirk smbiosQuirk_ = SmbiosReadQuirk::None;
 };
 
 }  // namespace boardsim

@@ -7,7 +7,7 @@
 #include "options.h"
 #include "sim/board_file.h"
 #include "sim/boot_report.h"
-#include "sim/native_engine.h"
+#include "sim/engines.h"
 
 namespace {
 
@@ -22,10 +22,7 @@ BoardConfig ChooseBoard(const std::string &board) {
 }
 
 std::unique_ptr<Engine> ChooseEngine(const Options &options) {
-  if (options.engine == "native")
-    return MakeNativeEngine(options.modules.empty() ? DefaultModuleDirectory()
-                                                    : std::filesystem::path(options.modules));
-  throw std::invalid_argument("--engine emulated is not available in this build");
+  return MakeEngine(options.engine, options.engine == "native" ? options.modules : options.images);
 }
 
 int Run(const Options &options) {

@@ -1,0 +1,16 @@
+#include "sim/engines.h"
+
+#include <stdexcept>
+
+#include "sim/native_engine.h"
+
+namespace boardsim {
+
+std::vector<std::string> AvailableEngines() { return {"native"}; }
+
+std::unique_ptr<Engine> MakeEngine(const std::string &name, const std::filesystem::path &folder) {
+  if (name == "native") return MakeNativeEngine(folder.empty() ? DefaultModuleDirectory() : folder);
+  throw std::invalid_argument("unknown engine \"" + name + "\" (available: native)");
+}
+
+}  // namespace boardsim
