@@ -13,10 +13,14 @@
 namespace boardsim {
 
 // One GPIO pad of the PCH: which agent owns it (0 = host) and its DW0
-// configuration register (bit 1 is the pad's RX state).
+// configuration register (bit 1 is the pad's RX state). `owner` is the pad's
+// whole 4-bit ownership field; the owning agent is its low 2 bits, so values
+// 4..15 let a board test that the upper bits are ignored.
 struct PadState {
   std::uint32_t owner = 0;
   std::uint32_t dw0 = 0;
+
+  friend bool operator==(const PadState &, const PadState &) = default;
 };
 
 // A PCI-to-PCI bridge; only its subordinate bus number is read.
@@ -24,6 +28,9 @@ struct PciBridge {
   std::uint16_t bdf = 0;  // bus 15..8, device 7..3, function 2..0
   std::uint8_t secondaryBus = 0;
   std::uint8_t subordinateBus = 0;
+  std::uint32_t vendorDevice = 0xA3408086;  // configuration dword 0
+
+  friend bool operator==(const PciBridge &, const PciBridge &) = default;
 };
 
 // A PCI function at device 0, function 0 of a bus: an Ethernet controller
@@ -32,8 +39,13 @@ struct PciEndpoint {
   std::uint8_t bus = 0;
   std::uint32_t vendorDevice = 0x15338086;
   std::uint8_t command = 0x06;
-  std::uint32_t bar0 = 0;  // as read from configuration offset 0x10, type bits included
+  std::uint32_t bar0 = 0;             // as read from configuration offset 0x10, type bits included
   std::array<std::uint8_t, 6> mac{};  // bytes at BAR + 0x5400
+  // Offset 0x14 of a 64-bit BAR (type bits 2..1 = 10b). The registers are
+  // decoded at the low dword, the address a 32-bit register access reaches.
+  std::uint32_t bar0Upper = 0;
+
+  friend bool operator==(const PciEndpoint &, const PciEndpoint &) = default;
 };
 
 // A System Slots (type 9) record the SMBIOS service holds.
@@ -41,6 +53,8 @@ struct SmbiosSlotRecord {
   std::uint8_t instance = 0;
   std::uint16_t handle = 0;
   std::string designation;
+
+  friend bool operator==(const SmbiosSlotRecord &, const SmbiosSlotRecord &) = default;
 };
 
 // A status to return from the Nth call (1-based) of a service, instead of
@@ -50,17 +64,19 @@ struct InjectedFailure {
   std::string service;
   unsigned nth = 1;
   std::uint64_t status = 0;
+
+  friend bool operator==(const InjectedFailure &, const InjectedFailure &) = default;
 };
 
 struct BoardConfig {
   std::string name = "shipped";
   std::string description;
 
-  std::uint16_t pchDeviceId = 0xA305;                   // H series
-  std::map<std::uint32_t, PadState> pads;               // key: GpioPad value, e.g. 0x030A0000
+  std::uint16_t pchDeviceId = 0xA305;      // H series
+  std::map<std::uint32_t, PadState> pads;  // key: GpioPad value, e.g. 0x030A0000
   std::vector<PciBridge> bridges;
   std::vector<PciEndpoint> endpoints;
-  std::map<std::uint32_t, std::uint16_t> portBridges;   // port id -> bridge bdf
+  std::map<std::uint32_t, std::uint16_t> portBridges;  // port id -> bridge bdf
 
   std::vector<SmbiosSlotRecord> smbiosSlots;
 
@@ -70,6 +86,8 @@ struct BoardConfig {
   bool pcdPpi = true;
 
   std::vector<InjectedFailure> failures;
+
+  friend bool operator==(const BoardConfig &, const BoardConfig &) = default;
 };
 
 // The shipped board: H-series PCH, x16 riser fitted, four onboard Ethernet
