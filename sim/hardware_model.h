@@ -4,11 +4,16 @@
 // Every access is recorded in the trace with its exact width.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "sim/board_config.h"
+#include "sim/pch_gpio_layout.h"
+#include "sim/pci_config_space.h"
+#include "sim/sideband_registers.h"
 #include "sim/trace.h"
 
 namespace boardsim {
@@ -20,29 +25,62 @@ class HardwareModel {
     std::uint64_t size = 0;
     std::string name;
   };
-  struct LaneWrite {
-    std::uint8_t port = 0;
-    std::uint16_t offset = 0;
-    std::uint32_t value = 0;
-  };
+  using LaneWrite = SidebandRegisters::LaneWrite;
 
+  static constexpr std::uint64_t kSidebandBase = 0xFD000000;
+  static constexpr std::uint64_t kSidebandSize = 0x01000000;
+  static constexpr std::uint64_t kPciConfigBase = 0xE0000000;
+  static constexpr std::uint64_t kPciConfigSize = 0x10000000;
+  // Each Ethernet controller decodes 128 KiB from its BAR; the receive
+  // address register holds the MAC's six bytes.
+  static constexpr std::uint64_t kEthernetWindowSize = 0x20000;
+  static constexpr std::uint32_t kMacOffset = 0x5400;
+
+  // Throws std::invalid_argument if the board's hardware cannot be built
+  // (CheckHardware finds problems: clashing PCI functions or windows).
   HardwareModel(const BoardConfig &board, Trace &trace);
 
-  // The address ranges the model answers for (page aligned).
+  // The address ranges the model answers for (page aligned): the sideband
+  // window, the PCI configuration window and each controller's BAR window.
   std::vector<Window> Windows() const;
   bool Claims(std::uint64_t address) const;
 
-  // One access of 8, 16, 32 or 64 bits. An access no model claims is
-  // recorded as unexpected; such a read returns all ones.
+  // One access of 8, 16, 32 or 64 bits (a 64-bit access stays one access).
+  // Each is traced as "R32 0x... = 0x..." / "W8 ..."; an access the hardware
+  // would not expect is followed by an "unexpected" entry saying why. An
+  // access no model claims reads all ones.
   std::uint64_t Read(std::uint64_t address, unsigned width);
   void Write(std::uint64_t address, unsigned width, std::uint64_t value);
 
   // Inspection for reports and tests; not traced.
   const std::vector<LaneWrite> &LaneWrites() const;
+  // The low byte of the Command register of the endpoint at device 0,
+  // function 0 of `bus`; 0xFF (all ones, as the bus reads) if there is none.
   std::uint8_t CommandRegister(std::uint8_t bus) const;
+  // How many writes reached that Command register.
+  unsigned CommandWrites(std::uint8_t bus) const;
+  PchSeries Series() const { return sideband_.Series(); }
+  // A pad's owning agent (0 = host) and level (DW0 bit 1) as they stand;
+  // empty if the pad is not a pad of the fitted PCH series.
+  std::optional<unsigned> PadOwner(std::uint32_t pad) const { return sideband_.PadOwner(pad); }
+  std::optional<unsigned> PadLevel(std::uint32_t pad) const { return sideband_.PadLevel(pad); }
 
  private:
-  // owned by the hardware model's implementation
+  struct EthernetWindow {
+    std::uint32_t base = 0;
+    std::uint16_t bdf = 0;
+    std::array<std::uint8_t, 6> mac{};
+  };
+
+  RegisterAnswer Answer(std::uint64_t address, unsigned bytes);
+  std::string Take(std::uint64_t address, unsigned bytes, std::uint64_t value);
+  EthernetWindow *EthernetWindowAt(std::uint64_t address);
+  std::string CheckMemorySpace(const EthernetWindow &window) const;
+
+  Trace &trace_;
+  SidebandRegisters sideband_;
+  PciConfigSpace pci_;
+  std::vector<EthernetWindow> ethernet_;
 };
 
 }  // namespace boardsim
