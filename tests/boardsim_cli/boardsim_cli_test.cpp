@@ -1,0 +1,137 @@
+// boardsim as a firmware engineer runs it: the report, JSON output, board
+// choice, and errors that say what was wrong.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <string>
+
+namespace {
+
+struct CommandRun {
+  int status = -1;
+  std::string output;  // stdout and stderr
+};
+
+CommandRun Boardsim(const std::string &arguments) {
+  CommandRun run;
+  const std::string command = std::string(BOARDSIM_PATH) + " " + arguments + " 2>&1";
+  FILE *pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return run;
+  std::array<char, 4096> chunk{};
+  std::size_t got = 0;
+  while ((got = std::fread(chunk.data(), 1, chunk.size(), pipe)) > 0) run.output.append(chunk.data(), got);
+  const int raw = pclose(pipe);
+  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return run;
+}
+
+std::filesystem::path WriteBoardFile(const std::string &name, const std::string &text) {
+  const auto path = std::filesystem::temp_directory_path() / ("boardsim_cli_" + name + ".json");
+  std::ofstream(path) << text;
+  return path;
+}
+
+bool Contains(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
+
+TEST(BoardsimReport, ShippedBoardShowsRiserTextsSlotsAndMacs) {
+  const CommandRun run = Boardsim("--engine native");
+  ASSERT_EQ(run.status, 0) << run.output;
+  EXPECT_TRUE(Contains(run.output, "x16 riser VKT-PM2W-Q37")) << run.output;
+  EXPECT_TRUE(Contains(run.output, "token 0x1A2B: \"VKT-PM2W-Q37 PCI-E 3.0 X16 OPROM\"")) << run.output;
+  EXPECT_TRUE(Contains(run.output, "token 0x1A2C: \"Enable or Disable VKT-PM2W-Q37 OPROM option.\"")) << run.output;
+  EXPECT_TRUE(Contains(run.output, "deleted: instance 3 (")) << run.output;
+  EXPECT_TRUE(Contains(run.output, "); instance 1 (")) << run.output;
+  EXPECT_TRUE(Contains(run.output, "kept: instance 2 (")) << run.output;
+  EXPECT_TRUE(Contains(run.output, "PCD token 5: \"KRV7-DM3TQA\" (24 bytes")) << run.output;
+  EXPECT_TRUE(Contains(run.output, "port 0xA8 offset 0x1558 = 0x152F2800")) << run.output;
+  EXPECT_TRUE(Contains(run.output, "port 0xA8 offset 0x1D58 = 0x152F2800")) << run.output;
+  EXPECT_TRUE(Contains(run.output, "Problems: none")) << run.output;
+}
+
+TEST(BoardsimReport, TraceListsRegisterAccessesAndCalls) {
+  const CommandRun run = Boardsim("--engine native --trace");
+  ASSERT_EQ(run.status, 0) << run.output;
+  EXPECT_TRUE(Contains(run.output, "R16 0xE00F8002 = 0xA305")) << run.output;
+  EXPECT_TRUE(Contains(run.output, "call SMBIOS.DeleteStructure(handle ")) << run.output;
+  EXPECT_TRUE(Contains(run.output, "W32 0xFDA81558 = 0x152F2800")) << run.output;
+}
+
+TEST(BoardsimJson, IsValidJsonWithTheSameFacts) {
+  const CommandRun run = Boardsim("--engine native --json --trace");
+  ASSERT_EQ(run.status, 0) << run.output;
+  const auto report = nlohmann::json::parse(run.output);
+  EXPECT_EQ(report["pei"]["pcd_token_5"]["text"], "KRV7-DM3TQA");
+  EXPECT_EQ(report["pei"]["lane_writes"].size(), 2u);
+  EXPECT_EQ(report["dxe"]["setup_texts"].size(), 2u);
+  EXPECT_EQ(report["dxe"]["smbios_slots_deleted"][0]["instance"], 3);
+  EXPECT_EQ(report["dxe"]["smbios_slots_deleted"][1]["instance"], 1);
+  EXPECT_EQ(report["dxe"]["lan_mac_query"]["first"]["count"], 1);
+  EXPECT_EQ(report["dxe"]["lan_mac_query"]["second"]["count"], 3);
+  EXPECT_TRUE(report["problems"].empty());
+  EXPECT_FALSE(report["trace"].empty());
+}
+
+TEST(BoardsimBoards, EveryNamedBoardBootsWithValidJson) {
+  const CommandRun list = Boardsim("--list-boards");
+  ASSERT_EQ(list.status, 0) << list.output;
+  std::size_t start = 0;
+  int boards = 0;
+  while (start < list.output.size()) {
+    const std::size_t end = list.output.find('\n', start);
+    const std::string line = list.output.substr(start, end - start);
+    start = end == std::string::npos ? list.output.size() : end + 1;
+    const std::string name = line.substr(0, line.find(':'));
+    if (name.empty()) continue;
+    ++boards;
+    const CommandRun run = Boardsim("--engine native --json --board " + name);
+    ASSERT_EQ(run.status, 0) << name << ": " << run.output;
+    EXPECT_NO_THROW((void)nlohmann::json::parse(run.output)) << name;
+  }
+  EXPECT_GE(boards, 6);
+}
+
+TEST(BoardsimBoards, X8RiserSetsX8TextsAndKeepsInstance3) {
+  const CommandRun run = Boardsim("--engine native --board x8");
+  ASSERT_EQ(run.status, 0) << run.output;
+  EXPECT_TRUE(Contains(run.output, "\"VKT-PM2W-Q5 PCI-E 3.0 X8 OPROM\"")) << run.output;
+  EXPECT_TRUE(Contains(run.output, "kept: instance 3 (")) << run.output;
+}
+
+TEST(BoardsimBoards, DumpedBoardLoadsBackAsABoardFile) {
+  const CommandRun dump = Boardsim("--dump-board lp-pch");
+  ASSERT_EQ(dump.status, 0) << dump.output;
+  const auto path = WriteBoardFile("dumped", dump.output);
+  const CommandRun run = Boardsim("--engine native --board " + path.string());
+  ASSERT_EQ(run.status, 0) << run.output;
+  EXPECT_TRUE(Contains(run.output, "Setup texts set: none")) << run.output;
+  std::filesystem::remove(path);
+}
+
+TEST(BoardsimErrors, BadBoardFileNamesTheFieldAndTheFile) {
+  const auto path = WriteBoardFile("bad", R"({"base": "shipped", "pchDeviceId": "zzz"})");
+  const CommandRun run = Boardsim("--engine native --board " + path.string());
+  EXPECT_NE(run.status, 0);
+  EXPECT_TRUE(Contains(run.output, path.string())) << run.output;
+  EXPECT_TRUE(Contains(run.output, "pchDeviceId")) << run.output;
+  std::filesystem::remove(path);
+}
+
+TEST(BoardsimErrors, UnknownBoardAndArgumentsAreRefusedWithUsage) {
+  const CommandRun board = Boardsim("--board no-such-board");
+  EXPECT_EQ(board.status, 2);
+  EXPECT_TRUE(Contains(board.output, "no-such-board")) << board.output;
+  EXPECT_TRUE(Contains(board.output, "usage:")) << board.output;
+  const CommandRun argument = Boardsim("--frobnicate");
+  EXPECT_EQ(argument.status, 2);
+  EXPECT_TRUE(Contains(argument.output, "--frobnicate")) << argument.output;
+  const CommandRun missing = Boardsim("--board");
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_TRUE(Contains(missing.output, "--board needs a value")) << missing.output;
+}
+
+}  // namespace
