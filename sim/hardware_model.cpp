@@ -49,8 +49,9 @@ std::vector<HardwareModel::Window> HardwareModel::Windows() const {
 }
 
 bool HardwareModel::Claims(std::uint64_t address) const {
-  for (const Window &window : Windows())
-    if (Within(address, window.base, window.size)) return true;
+  if (Within(address, kSidebandBase, kSidebandSize) || Within(address, kPciConfigBase, kPciConfigSize)) return true;
+  for (const EthernetWindow &window : ethernet_)
+    if (Within(address, window.base, kEthernetWindowSize)) return true;
   return false;
 }
 
