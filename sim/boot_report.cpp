@@ -17,7 +17,7 @@ constexpr std::uint64_t kBoardNameToken = 5;
 
 // The riser cards this board takes, by the code their pads give.
 std::string RiserCardOf(std::optional<std::uint8_t> code) {
-  if (!code) return "riser pads not readable by the host";
+  if (!code) return "not identifiable from the pads";
   switch (*code) {
     case 0x0E:
       return "x16 riser VKT-PM2W-Q37";
@@ -37,6 +37,24 @@ std::optional<std::uint8_t> RiserPads(HardwareModel &hardware) {
     code = static_cast<std::uint8_t>(code | (*level << i));
   }
   return code;
+}
+
+// "0 1 1 1", with a pad another agent owns shown as "owned by agent N" and a
+// pad the fitted PCH does not have as "absent".
+std::string RiserPadsText(HardwareModel &hardware) {
+  std::string text;
+  for (unsigned i = 0; i < kRiserPads; ++i) {
+    const auto owner = hardware.PadOwner(kRiserPad0 + i);
+    const auto level = hardware.PadLevel(kRiserPad0 + i);
+    text += i == 0 ? "" : ", ";
+    if (!owner || !level)
+      text += "absent";
+    else if (*owner != 0)
+      text += "owned by agent " + std::to_string(*owner);
+    else
+      text += std::to_string(*level);
+  }
+  return text;
 }
 
 std::string PchSeriesText(std::uint16_t deviceId) {
@@ -85,6 +103,7 @@ BootReport RunBoot(const BoardConfig &board, Engine &engine) {
   report.pchSeries = PchSeriesText(board.pchDeviceId);
   report.riserPads = RiserPads(boot.Hardware());
   report.riserCard = RiserCardOf(report.riserPads);
+  report.riserPadStates = RiserPadsText(boot.Hardware());
 
   report.peiStatus = boot.PeiStatus();
   for (const auto &ppi : boot.Pei().Ppis())
@@ -112,8 +131,9 @@ std::string ReportText(const BootReport &r, bool withTrace) {
   out << "Board " << r.board << (r.description.empty() ? "" : ": " + r.description) << " (engine: " << r.engine
       << ")\n";
   out << "  PCH: " << r.pchSeries << " series, device id " << Hex(r.pchDeviceId, 4) << "\n";
-  out << "  Riser: " << r.riserCard;
-  if (r.riserPads) out << " (GPP_K pads 3..0 read code " << Hex(*r.riserPads, 2) << ")";
+  out << "  Riser: " << r.riserCard << " (GPP_K pads 0..3: " << r.riserPadStates;
+  if (r.riserPads) out << "; code " << Hex(*r.riserPads, 2);
+  out << ")";
   out << "\n\nPEI phase: BoardPei returned " << (r.peiStatus ? StatusName(*r.peiStatus) : "nothing (not run)") << "\n";
   out << "  PPI installed: " << (r.ppisInstalled.empty() ? "none" : "");
   for (std::size_t i = 0; i < r.ppisInstalled.size(); ++i) out << (i ? ", " : "") << r.ppisInstalled[i];
@@ -191,7 +211,9 @@ std::string ReportJson(const BootReport &r, bool withTrace) {
   json report;
   report["board"] = {{"name", r.board}, {"description", r.description}, {"engine", r.engine}};
   report["pch"] = {{"device_id", Hex(r.pchDeviceId, 4)}, {"series", r.pchSeries}};
-  report["riser"] = {{"code", r.riserPads ? json(Hex(*r.riserPads, 2)) : json(nullptr)}, {"card", r.riserCard}};
+  report["riser"] = {{"code", r.riserPads ? json(Hex(*r.riserPads, 2)) : json(nullptr)},
+                     {"pads", r.riserPadStates},
+                     {"card", r.riserCard}};
 
   json pei;
   pei["status"] = status(r.peiStatus);

@@ -21,6 +21,7 @@ struct BootReport {
   std::uint16_t pchDeviceId = 0;
   std::string pchSeries;                  // "H", "LP" or "not recognised"
   std::optional<std::uint8_t> riserPads;  // GPP_K pads 3..0 as a code, when all four are host pads
+  std::string riserPadStates;             // "0, 1, owned by agent 1, 1"
   std::string riserCard;
 
   // PEI phase
