@@ -1,0 +1,33 @@
+// image_size: the size report of firmware images (`make size`). Prints each
+// image's bytes against its flash budget and its section table; exits with
+// status 1 if an image is over its budget.
+//
+//   image_size IMAGE...
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+
+#include "tools/image/file_io.h"
+#include "tools/image/image_headers.h"
+#include "tools/image/size_report.h"
+
+int main(int argc, char **argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: image_size IMAGE...\n");
+    return 2;
+  }
+  int status = 0;
+  for (int i = 1; i < argc; ++i) {
+    try {
+      const auto file = boardimage::ReadFile(argv[i]);
+      const auto name = std::filesystem::path(argv[i]).filename().string();
+      const auto budget = boardimage::BudgetOf(name);
+      std::fputs(boardimage::FormatSizeReport(name, file, boardimage::ParseImage(file), budget).c_str(), stdout);
+      if (budget && file.size() > *budget) status = 1;
+    } catch (const std::exception &error) {
+      std::fprintf(stderr, "image_size: %s: %s\n", argv[i], error.what());
+      status = 1;
+    }
+  }
+  return status;
+}

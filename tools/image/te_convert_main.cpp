@@ -1,0 +1,59 @@
+// te_convert: turns the linked BoardPei PE32 image into the TE image that
+// executes in place from flash.
+//
+//   te_convert [--flash-address ADDRESS] INPUT.pe32 OUTPUT.te
+//
+// With --flash-address, the image must be linked so that its TE header
+// belongs at ADDRESS. On any refusal nothing is written and the message says
+// why.
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "tools/image/file_io.h"
+#include "tools/image/te_converter.h"
+
+namespace {
+
+int Usage() {
+  std::fprintf(stderr, "usage: te_convert [--flash-address ADDRESS] INPUT.pe32 OUTPUT.te\n");
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  std::vector<std::string> paths;
+  boardimage::TeOptions options;
+  for (int i = 1; i < argc; ++i) {
+    const std::string argument = argv[i];
+    if (argument == "--flash-address" && i + 1 < argc) {
+      const std::string value = argv[++i];
+      std::size_t used = 0;
+      try {
+        options.flashAddress = std::stoull(value, &used, 0);
+      } catch (const std::exception &) {
+        used = 0;
+      }
+      if (used == 0 || used != value.size()) {
+        std::fprintf(stderr, "te_convert: --flash-address '%s' is not a number\n", value.c_str());
+        return 2;
+      }
+    } else if (!argument.starts_with("--")) {
+      paths.push_back(argument);
+    } else {
+      return Usage();
+    }
+  }
+  if (paths.size() != 2) return Usage();
+
+  try {
+    const auto te = boardimage::ConvertToTe(boardimage::ReadFile(paths[0]), options);
+    boardimage::WriteFileReplacing(paths[1], te);
+  } catch (const std::exception &error) {
+    std::fprintf(stderr, "te_convert: %s: %s\n", paths[0].c_str(), error.what());
+    return 1;
+  }
+  return 0;
+}
