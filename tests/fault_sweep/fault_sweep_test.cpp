@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/board_text.h"
 #include "sim/status_names.h"
 #include "tests/dxe_scenario_support/trace_lines.h"
 #include "tests/support/scenario.h"
@@ -32,7 +33,7 @@ struct Injection {
   std::uint64_t value = 0;  // a status, or the bridge a lookup answers
 
   std::string Describe() const {
-    const std::string what = service == "PORTLOC.GetBridge" ? "bridge " + std::to_string(value)
+    const std::string what = service == "PORTLOC.GetBridge" ? "bridge " + Hex(value, 4)
                              : service == "BS.CopyMem"      ? std::string("skipped copy")
                                                             : StatusName(value);
     return service + " call " + std::to_string(nth) + " -> " + what;
