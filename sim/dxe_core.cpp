@@ -158,7 +158,10 @@ std::uint64_t DxeCore::Call(Service service, std::span<const std::uint64_t> a) {
       break;
   }
   const std::size_t call = trace_.Call(text);
-  if (const auto injected = failures_.OnCall(name)) {
+  // An injected error replaces the service's work; an injected warning is
+  // returned by a service that did its work, as a real one would.
+  const auto injected = failures_.OnCall(name);
+  if (injected && EFI_ERROR(*injected)) {
     trace_.Complete(call, StatusName(*injected) + " (injected)");
     return *injected;
   }
@@ -198,6 +201,10 @@ std::uint64_t DxeCore::Call(Service service, std::span<const std::uint64_t> a) {
     default:
       status = EFI_UNSUPPORTED;
       break;
+  }
+  if (injected && status == EFI_SUCCESS) {
+    status = *injected;
+    result = " (injected)" + result;
   }
   trace_.Complete(call, StatusName(status) + result);
   // A service that signalled events returns after the notifications it

@@ -75,42 +75,43 @@ std::uint64_t OutsideServices::Call(Service service, std::span<const std::uint64
       break;
   }
   const std::size_t call = trace_.Call(text);
-  if (const auto injected = failures_.OnCall(name)) {
-    trace_.Complete(call,
-                    (service == Service::PortLocatorGetBridge ? Hex(*injected & 0xFFFF, 4) : StatusName(*injected)) +
-                        " (injected)");
-    return service == Service::PortLocatorGetBridge ? (*injected & 0xFFFF) : *injected;
+  const auto injected = failures_.OnCall(name);
+  if (service == Service::PortLocatorGetBridge) {
+    // The locator answers a bridge, not a status: an injection is the bridge it answers.
+    const auto bridge = board_.portBridges.find(static_cast<std::uint32_t>(a[0]));
+    const bool known = bridge != board_.portBridges.end();
+    const std::uint16_t bdf =
+        injected ? static_cast<std::uint16_t>(*injected & 0xFFFF) : (known ? bridge->second : 0xFFFF);
+    trace_.Complete(call, Hex(bdf, 4) + (injected ? " (injected)" : known ? "" : " (no such port)"));
+    return bdf;
   }
+  // An injected error replaces the service's work; an injected warning is
+  // returned by a service that did its work.
+  if (injected && EFI_ERROR(*injected)) {
+    trace_.Complete(call, StatusName(*injected) + " (injected)");
+    return *injected;
+  }
+  std::uint64_t status = EFI_UNSUPPORTED;
   switch (service) {
-    case Service::SetupSetString: {
-      const std::uint64_t status = SetString(a[0], a[1], a[2], call);
-      trace_.Complete(call, StatusName(status));
-      return status;
-    }
-    case Service::SmbiosReadStructure: {
-      const std::uint64_t status =
-          ReadStructure(static_cast<std::uint8_t>(a[0]), static_cast<std::uint8_t>(a[1]), a[2], a[3]);
-      trace_.Complete(call, StatusName(status));
-      return status;
-    }
-    case Service::SmbiosDeleteStructure: {
-      const std::uint64_t status = DeleteStructure(static_cast<std::uint16_t>(a[0]));
-      trace_.Complete(call, StatusName(status));
-      return status;
-    }
-    case Service::PortLocatorGetBridge: {
-      const auto bridge = board_.portBridges.find(static_cast<std::uint32_t>(a[0]));
-      const std::uint16_t bdf = bridge != board_.portBridges.end() ? bridge->second : 0xFFFF;
-      trace_.Complete(call, Hex(bdf, 4) + (bridge != board_.portBridges.end() ? "" : " (no such port)"));
-      return bdf;
-    }
+    case Service::SetupSetString:
+      status = SetString(a[0], a[1], a[2]);
+      break;
+    case Service::SmbiosReadStructure:
+      status = ReadStructure(static_cast<std::uint8_t>(a[0]), static_cast<std::uint8_t>(a[1]), a[2], a[3]);
+      break;
+    case Service::SmbiosDeleteStructure:
+      status = DeleteStructure(static_cast<std::uint16_t>(a[0]));
+      break;
     default:
-      trace_.Complete(call, StatusName(EFI_UNSUPPORTED));
-      return EFI_UNSUPPORTED;
+      break;
   }
+  const bool warned = injected && status == EFI_SUCCESS;
+  if (warned) status = *injected;
+  trace_.Complete(call, StatusName(status) + (warned ? " (injected)" : ""));
+  return status;
 }
 
-std::uint64_t OutsideServices::SetString(GuestAddr name, std::uint64_t token, GuestAddr text, std::size_t) {
+std::uint64_t OutsideServices::SetString(GuestAddr name, std::uint64_t token, GuestAddr text) {
   setupWrites_.push_back({memory_.ReadCString(name), token, memory_.ReadCString(text)});
   return EFI_SUCCESS;
 }

@@ -52,7 +52,7 @@ class OutsideServices {
 
  private:
   GuestAddr BuildTable(ServiceTable table, unsigned slots, std::span<const std::pair<unsigned, Service>> filled);
-  std::uint64_t SetString(GuestAddr name, std::uint64_t token, GuestAddr text, std::size_t call);
+  std::uint64_t SetString(GuestAddr name, std::uint64_t token, GuestAddr text);
   std::uint64_t ReadStructure(std::uint8_t type, std::uint8_t instance, GuestAddr bufferOut, GuestAddr sizeOut);
   std::uint64_t DeleteStructure(std::uint16_t handle);
   std::vector<std::uint8_t> SlotRecordBytes(const SmbiosSlotRecord &record) const;

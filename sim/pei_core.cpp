@@ -106,7 +106,10 @@ std::uint64_t PeiCore::Call(Service service, std::span<const std::uint64_t> a) {
       break;
   }
   const std::size_t call = trace_.Call(text);
-  if (const auto injected = failures_.OnCall(name)) {
+  // An injected error replaces the service's work; an injected warning is
+  // returned by a service that did its work.
+  const auto injected = failures_.OnCall(name);
+  if (injected && EFI_ERROR(*injected)) {
     trace_.Complete(call, StatusName(*injected) + " (injected)");
     return StatusForGuest(*injected, pointer);
   }
@@ -128,6 +131,10 @@ std::uint64_t PeiCore::Call(Service service, std::span<const std::uint64_t> a) {
     default:
       status = EFI_UNSUPPORTED;
       break;
+  }
+  if (injected && status == EFI_SUCCESS) {
+    status = *injected;
+    detail = " (injected)" + detail;
   }
   trace_.Complete(call, StatusName(status) + detail);
   return StatusForGuest(status, pointer);

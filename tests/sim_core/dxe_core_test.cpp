@@ -278,4 +278,29 @@ TEST_F(DxeCoreModel, InstallWithNullHandleCreatesANewHandleEachTime) {
 }
 
 }  // namespace
+// A real service that answers a warning has done its work; an error means it did not.
+TEST(DxeCoreInjection, WarningStillCreatesTheEventButAnErrorCreatesNone) {
+  BoardConfig board = ShippedBoard();
+  Trace trace;
+  FailurePlan failures({{"BS.CreateEvent", 1, EFI_WARN_UNKNOWN_GLYPH}, {"BS.CreateEvent", 2, EFI_OUT_OF_RESOURCES}});
+  HardwareModel hardware{board, trace};
+  FakeMachine machine{8};
+  DxeCore dxe{machine, trace, failures, hardware};
+  const GuestAddr notify = machine.Define({});
+  const GuestAddr first = machine.Memory().AllocateFilled(8, kUntouched);
+  const GuestAddr second = machine.Memory().AllocateFilled(8, kUntouched);
+  const std::vector<std::uint64_t> warned = {kNotifySignal, TPL_CALLBACK, notify, 0, first};
+  const std::vector<std::uint64_t> failed = {kNotifySignal, TPL_CALLBACK, notify, 0, second};
+
+  EXPECT_EQ(dxe.Call(Service::BsCreateEvent, warned), EFI_WARN_UNKNOWN_GLYPH);
+  EXPECT_EQ(dxe.Call(Service::BsCreateEvent, failed), EFI_OUT_OF_RESOURCES);
+
+  EXPECT_NE(machine.Memory().ReadPointer(first), 0xA5A5A5A5A5A5A5A5u);
+  EXPECT_EQ(machine.Memory().ReadPointer(second), 0xA5A5A5A5A5A5A5A5u);
+  EXPECT_EQ(dxe.Events().size(), 1u);
+  EXPECT_THAT(trace.Lines(), ElementsAre("call BS.CreateEvent(0x200, TPL_CALLBACK) = EFI_WARN_UNKNOWN_GLYPH "
+                                         "(injected), event#1",
+                                         "call BS.CreateEvent(0x200, TPL_CALLBACK) = EFI_OUT_OF_RESOURCES (injected)"));
+}
+
 }  // namespace boardsim::testing
