@@ -158,12 +158,10 @@ std::uint64_t DxeCore::Call(Service service, std::span<const std::uint64_t> a) {
       break;
   }
   const std::size_t call = trace_.Call(text);
-  // An injected error replaces the service's work; an injected warning is
-  // returned by a service that did its work, as a real one would.
-  const auto injected = failures_.OnCall(name);
-  if (injected && EFI_ERROR(*injected)) {
-    trace_.Complete(call, StatusName(*injected) + " (injected)");
-    return *injected;
+  const InjectedCall injection(failures_, name);
+  if (const auto error = injection.Error()) {
+    trace_.Complete(call, StatusName(*error) + " (injected)");
+    return *error;
   }
 
   std::uint64_t status = EFI_SUCCESS;
@@ -202,10 +200,7 @@ std::uint64_t DxeCore::Call(Service service, std::span<const std::uint64_t> a) {
       status = EFI_UNSUPPORTED;
       break;
   }
-  if (injected && status == EFI_SUCCESS) {
-    status = *injected;
-    result = " (injected)" + result;
-  }
+  status = injection.Finish(status, result);
   trace_.Complete(call, StatusName(status) + result);
   // A service that signalled events returns after the notifications it
   // made due at the caller's level have run.

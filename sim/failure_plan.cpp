@@ -11,4 +11,15 @@ std::optional<std::uint64_t> FailurePlan::OnCall(std::string_view service) {
   return std::nullopt;
 }
 
+std::optional<std::uint64_t> InjectedCall::Error() const {
+  if (injected_ && (*injected_ >> 63) != 0) return injected_;
+  return std::nullopt;
+}
+
+std::uint64_t InjectedCall::Finish(std::uint64_t status, std::string &resultText) const {
+  if (!injected_ || status != 0) return status;
+  resultText = " (injected)" + resultText;
+  return *injected_;
+}
+
 }  // namespace boardsim

@@ -27,4 +27,23 @@ class FailurePlan {
   std::map<std::string, unsigned, std::less<>> counts_;
 };
 
+// One service call under the plan: an injected error replaces the service's
+// work; an injected warning is returned by a service that did its work, as
+// a real one would.
+class InjectedCall {
+ public:
+  InjectedCall(FailurePlan &plan, std::string_view service) : injected_(plan.OnCall(service)) {}
+
+  // The planned value, for a service that answers a value rather than a status.
+  const std::optional<std::uint64_t> &Value() const { return injected_; }
+  // The error to return at once instead of doing the work, if one is planned.
+  std::optional<std::uint64_t> Error() const;
+  // The status the call returns after its work: a planned warning replaces
+  // success. Adds " (injected)" to the result text when it does.
+  std::uint64_t Finish(std::uint64_t status, std::string &resultText) const;
+
+ private:
+  std::optional<std::uint64_t> injected_;
+};
+
 }  // namespace boardsim

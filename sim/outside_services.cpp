@@ -75,9 +75,10 @@ std::uint64_t OutsideServices::Call(Service service, std::span<const std::uint64
       break;
   }
   const std::size_t call = trace_.Call(text);
-  const auto injected = failures_.OnCall(name);
+  const InjectedCall injection(failures_, name);
   if (service == Service::PortLocatorGetBridge) {
     // The locator answers a bridge, not a status: an injection is the bridge it answers.
+    const auto &injected = injection.Value();
     const auto bridge = board_.portBridges.find(static_cast<std::uint32_t>(a[0]));
     const bool known = bridge != board_.portBridges.end();
     const std::uint16_t bdf =
@@ -85,11 +86,9 @@ std::uint64_t OutsideServices::Call(Service service, std::span<const std::uint64
     trace_.Complete(call, Hex(bdf, 4) + (injected ? " (injected)" : known ? "" : " (no such port)"));
     return bdf;
   }
-  // An injected error replaces the service's work; an injected warning is
-  // returned by a service that did its work.
-  if (injected && EFI_ERROR(*injected)) {
-    trace_.Complete(call, StatusName(*injected) + " (injected)");
-    return *injected;
+  if (const auto error = injection.Error()) {
+    trace_.Complete(call, StatusName(*error) + " (injected)");
+    return *error;
   }
   std::uint64_t status = EFI_UNSUPPORTED;
   switch (service) {
@@ -105,9 +104,9 @@ std::uint64_t OutsideServices::Call(Service service, std::span<const std::uint64
     default:
       break;
   }
-  const bool warned = injected && status == EFI_SUCCESS;
-  if (warned) status = *injected;
-  trace_.Complete(call, StatusName(status) + (warned ? " (injected)" : ""));
+  std::string result;
+  status = injection.Finish(status, result);
+  trace_.Complete(call, StatusName(status) + result);
   return status;
 }
 

@@ -106,12 +106,10 @@ std::uint64_t PeiCore::Call(Service service, std::span<const std::uint64_t> a) {
       break;
   }
   const std::size_t call = trace_.Call(text);
-  // An injected error replaces the service's work; an injected warning is
-  // returned by a service that did its work.
-  const auto injected = failures_.OnCall(name);
-  if (injected && EFI_ERROR(*injected)) {
-    trace_.Complete(call, StatusName(*injected) + " (injected)");
-    return StatusForGuest(*injected, pointer);
+  const InjectedCall injection(failures_, name);
+  if (const auto error = injection.Error()) {
+    trace_.Complete(call, StatusName(*error) + " (injected)");
+    return StatusForGuest(*error, pointer);
   }
   std::uint64_t status = EFI_SUCCESS;
   std::string detail;
@@ -132,10 +130,7 @@ std::uint64_t PeiCore::Call(Service service, std::span<const std::uint64_t> a) {
       status = EFI_UNSUPPORTED;
       break;
   }
-  if (injected && status == EFI_SUCCESS) {
-    status = *injected;
-    detail = " (injected)" + detail;
-  }
+  status = injection.Finish(status, detail);
   trace_.Complete(call, StatusName(status) + detail);
   return StatusForGuest(status, pointer);
 }
