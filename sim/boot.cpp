@@ -35,6 +35,9 @@ Boot::Boot(BoardConfig board, Engine &engine, BootOptions options)
   dxeMachine_ = engine.CreateMachine(Phase::Dxe, *this, hardware_);
   pei_ = std::make_unique<PeiCore>(board_, *peiMachine_, trace_, failures_, options_.separatePeiEntryPointer);
   dxe_ = std::make_unique<DxeCore>(*dxeMachine_, trace_, failures_, hardware_);
+  dxe_->ObserveNotifications([this](const std::string &event, std::uint64_t instructions) {
+    instructions_.emplace_back(event + " notify function", instructions);
+  });
   services_ = std::make_unique<OutsideServices>(board_, *dxeMachine_, *dxe_, trace_, failures_);
 }
 

@@ -385,6 +385,7 @@ void DxeCore::DispatchPending() {
     trace_.Notify("event#" + std::to_string(event.id) + " at " + TplName(event.tpl));
     const std::uint64_t arguments[] = {event.handle, event.context};
     machine_.Call(event.notify, Signature::EventNotify, arguments);
+    if (notifyObserver_) notifyObserver_("event#" + std::to_string(event.id), machine_.LastCallInstructions());
     tpl_ = saved;
   }
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <span>
@@ -48,6 +49,10 @@ class DxeCore {
   void InstallFromComponent(const Guid &protocol, GuestAddr interface);
   // The platform signals an event group (ReadyToBoot).
   void SignalGroup(const Guid &group);
+  // Told when a notify function returns: its event ("event#3") and the
+  // instructions it ran, where the engine counts them.
+  using NotifyObserver = std::function<void(const std::string &event, std::uint64_t instructions)>;
+  void ObserveNotifications(NotifyObserver observer) { notifyObserver_ = std::move(observer); }
 
   std::optional<GuestAddr> FindProtocol(const Guid &protocol) const;
   const std::vector<ProtocolView> &Protocols() const { return protocols_; }
@@ -125,6 +130,7 @@ class DxeCore {
   std::map<GuestAddr, PoolBlock> pool_;
   std::vector<std::string> poolErrors_;
   unsigned nextPoolId_ = 1;
+  NotifyObserver notifyObserver_;
 };
 
 }  // namespace boardsim
