@@ -2,15 +2,17 @@
 
 #include <stdexcept>
 
+#include "sim/emulated_engine.h"
 #include "sim/native_engine.h"
 
 namespace boardsim {
 
-std::vector<std::string> AvailableEngines() { return {"native"}; }
+std::vector<std::string> AvailableEngines() { return {"native", "emulated"}; }
 
 std::unique_ptr<Engine> MakeEngine(const std::string &name, const std::filesystem::path &folder) {
   if (name == "native") return MakeNativeEngine(folder.empty() ? DefaultModuleDirectory() : folder);
-  throw std::invalid_argument("unknown engine \"" + name + "\" (available: native)");
+  if (name == "emulated") return MakeEmulatedEngine(folder.empty() ? DefaultFirmwareDirectory() : folder);
+  throw std::invalid_argument("unknown engine \"" + name + "\" (available: native, emulated)");
 }
 
 }  // namespace boardsim
