@@ -1,0 +1,154 @@
+// The images are loaded as a firmware core loads them: BoardDxe away from
+// its link base with every relocated field moved by the same distance and
+// each section under its own protection; BoardPei byte for byte at its
+// execute-in-place address in flash.
+#include <cstring>
+
+#include "sim/emulated_engine.h"
+#include "sim/emulated_layout.h"
+#include "sim/engines.h"
+#include "sim/known_guids.h"
+#include "tests/engine/engine_fixture.h"
+#include "tools/image/firmware_layout.h"
+#include "tools/image/pe_format.h"
+#include "uefi/boot_services.h"
+
+namespace boardsim::testing {
+namespace {
+
+namespace pe = boardimage::pe;
+
+TEST_F(EngineTest, DriverLoadsAwayFromItsLinkBaseWithEveryRelocatedFieldMoved) {
+  Start(Phase::Dxe);
+  const GuestAddr entry = Machine().LoadModule();
+  const auto &file = *ImageOf(Phase::Dxe);
+  const GuestAddr base = Machine().Image()->base;
+  ASSERT_NE(base, file.headers.imageBase);
+  EXPECT_EQ(entry, base + file.headers.entryPoint);
+  const std::uint64_t delta = base - file.headers.imageBase;
+
+  ASSERT_FALSE(file.relocations.empty());
+  for (const auto &relocation : file.relocations) {
+    ASSERT_EQ(relocation.type, pe::kRelocationDir64) << "RVA " << relocation.rva;
+    const auto offset = file.headers.FileOffsetOf(relocation.rva, 8);
+    ASSERT_TRUE(offset.has_value()) << "RVA " << relocation.rva;
+    std::uint64_t linked = 0;
+    std::memcpy(&linked, file.bytes.data() + *offset, 8);
+    const std::uint64_t loaded = Machine().Memory().Read64(base + relocation.rva);
+    EXPECT_EQ(loaded, linked + delta) << "RVA " << relocation.rva;
+    // Each relocated field points into the loaded image.
+    EXPECT_TRUE(loaded >= base && loaded - base < Machine().Image()->extent) << "RVA " << relocation.rva;
+  }
+}
+
+TEST_F(EngineTest, DriverSectionsAreMappedWithTheirOwnProtections) {
+  Start(Phase::Dxe);
+  Machine().LoadModule();
+  std::vector<std::string> names;
+  for (const auto &part : Machine().Image()->parts) names.push_back(part.name);
+  EXPECT_EQ(names, (std::vector<std::string>{"headers", ".text", ".rdata", ".data", ".reloc"}));
+  const auto &executable = Machine().Image()->executable;
+  ASSERT_EQ(executable.size(), 1u);
+  EXPECT_EQ(Machine().Describe(executable[0].first), "BoardDxe+0x1000 (.text)");
+  // The models may write the driver's data (a located interface kept in a
+  // global), not its code or constants.
+  for (const auto &part : Machine().Image()->parts) {
+    if (part.name == ".data")
+      EXPECT_NO_THROW(Machine().Memory().Write8(part.start, Machine().Memory().Read8(part.start)));
+    else
+      EXPECT_THROW(Machine().Memory().Write8(part.start, 0), GuestFault) << part.name;
+  }
+}
+
+TEST_F(EngineTest, RealDriverEntryPassesRelocatedAddressesAndSixArguments) {
+  Start(Phase::Dxe);
+  const GuestAddr entry = Machine().LoadModule();
+  GuestMemory &memory = Machine().Memory();
+  // Just enough of a system table for the entry: every boot service leads to
+  // the hub, which answers EFI_SUCCESS.
+  const GuestAddr bootServices = memory.Allocate(sizeof(EFI_BOOT_SERVICES));
+  for (unsigned slot = 0; slot < kBootServicesCount; ++slot)
+    memory.Write64(bootServices + sizeof(EFI_TABLE_HEADER) + slot * 8,
+                   Machine().UnexpectedEntry(ServiceTable::BootServices, slot));
+  memory.Write64(bootServices + offsetof(EFI_BOOT_SERVICES, CreateEvent),
+                 Machine().ServiceEntry(Service::BsCreateEvent));
+  memory.Write64(bootServices + offsetof(EFI_BOOT_SERVICES, InstallProtocolInterface),
+                 Machine().ServiceEntry(Service::BsInstallProtocolInterface));
+  memory.Write64(bootServices + offsetof(EFI_BOOT_SERVICES, RegisterProtocolNotify),
+                 Machine().ServiceEntry(Service::BsRegisterProtocolNotify));
+  memory.Write64(bootServices + offsetof(EFI_BOOT_SERVICES, CreateEventEx),
+                 Machine().ServiceEntry(Service::BsCreateEventEx));
+  const GuestAddr systemTable = memory.Allocate(sizeof(EFI_SYSTEM_TABLE));
+  memory.Write64(systemTable + offsetof(EFI_SYSTEM_TABLE, BootServices), bootServices);
+  const std::uint64_t arguments[] = {0x00203000, systemTable};
+  EXPECT_EQ(Machine().Call(entry, Signature::DxeEntry, arguments), 0u);
+
+  ASSERT_GE(Hub().Calls().size(), 2u);
+  const ReceivedCall &install = Hub().Calls()[0];
+  ASSERT_EQ(install.service, Service::BsInstallProtocolInterface);
+  EXPECT_EQ(memory.ReadGuid(install.arguments[1]), BoardHookProtocolGuid());
+  // The protocol's member 0 is a relocated pointer to the driver's code.
+  EXPECT_NE(Machine().Describe(memory.Read64(install.arguments[3])).find("(.text)"), std::string::npos);
+
+  const ReceivedCall &readyToBoot = Hub().Calls()[1];
+  ASSERT_EQ(readyToBoot.service, Service::BsCreateEventEx);
+  EXPECT_EQ(readyToBoot.arguments[0], 0x200u);
+  EXPECT_EQ(readyToBoot.arguments[1], 8u);
+  EXPECT_NE(Machine().Describe(readyToBoot.arguments[2]).find("(.text)"), std::string::npos);
+  EXPECT_EQ(readyToBoot.arguments[3], 0u);
+  EXPECT_EQ(memory.ReadGuid(readyToBoot.arguments[4]), ReadyToBootGroupGuid());
+  EXPECT_EQ(Machine().Describe(readyToBoot.arguments[5]).rfind("stack+", 0), 0u);
+}
+
+TEST_F(EngineTest, PeiModuleSitsInFlashAtItsExecuteInPlaceAddress) {
+  Start(Phase::Pei);
+  const GuestAddr entry = Machine().LoadModule();
+  const auto &file = *ImageOf(Phase::Pei);
+  EXPECT_EQ(entry, firmware_layout::kBoardPeiImageBase + file.headers.entryPoint);
+  EXPECT_NE(Machine().Describe(entry).find("(.text)"), std::string::npos);
+  EXPECT_EQ(Machine().Memory().ReadBytes(firmware_layout::kBoardPeiFlashAddress, file.bytes.size()), file.bytes);
+  EXPECT_EQ(Machine().Describe(firmware_layout::kBoardPeiFlashAddress), "BoardPei+0x148 (TE header)");
+  // Around the module the flash is erased.
+  EXPECT_EQ(Machine().Memory().Read32(emulated::kBootFlashBase), 0xFFFFFFFFu);
+  EXPECT_EQ(Machine().Memory().Read32(emulated::kBootFlashBase + emulated::kBootFlashSize - 4), 0xFFFFFFFFu);
+}
+
+TEST_F(EngineTest, ModuleLoadsOncePerMachine) {
+  Start(Phase::Pei);
+  Machine().LoadModule();
+  EXPECT_THROW(Machine().LoadModule(), std::logic_error);
+}
+
+TEST(EmulatedEngineFactory, IsAvailableAndNamesAMissingImage) {
+  const auto engines = AvailableEngines();
+  EXPECT_NE(std::find(engines.begin(), engines.end(), "emulated"), engines.end());
+  EXPECT_EQ(MakeEngine("emulated")->Name(), "emulated");
+  try {
+    MakeEngine("emulated", "/nonexistent/firmware");
+    ADD_FAILURE() << "an engine without images was made";
+  } catch (const std::runtime_error &error) {
+    EXPECT_NE(std::string(error.what()).find("/nonexistent/firmware/BoardDxe.efi does not exist"), std::string::npos)
+        << error.what();
+  }
+}
+
+TEST(EmulatedEngineFactory, RefusesAnImageOfTheWrongKind) {
+  const auto folder = std::filesystem::temp_directory_path() / "engine_tests_swapped_images";
+  std::filesystem::create_directories(folder);
+  // The PEI module where the driver belongs.
+  std::filesystem::copy_file(DefaultFirmwareDirectory() / "BoardPei.te", folder / "BoardDxe.efi",
+                             std::filesystem::copy_options::overwrite_existing);
+  std::filesystem::copy_file(DefaultFirmwareDirectory() / "BoardPei.te", folder / "BoardPei.te",
+                             std::filesystem::copy_options::overwrite_existing);
+  try {
+    MakeEngine("emulated", folder);
+    ADD_FAILURE() << "a TE image was taken for the driver";
+  } catch (const std::runtime_error &error) {
+    EXPECT_NE(std::string(error.what()).find("BoardDxe.efi: it is a TE image, not PE32+"), std::string::npos)
+        << error.what();
+  }
+  std::filesystem::remove_all(folder);
+}
+
+}  // namespace
+}  // namespace boardsim::testing
