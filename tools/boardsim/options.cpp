@@ -12,7 +12,7 @@ std::string Usage() {
          "\n"
          "Boots BoardPei and BoardDxe on a simulated board and reports what they did.\n"
          "  --board NAME|FILE  a named board (see --list-boards) or a JSON board file; default: shipped\n"
-         "  --engine           native: host-built modules; emulated: the real images in a CPU emulator\n"
+         "  --engine           emulated (default): the real images in a CPU emulator; native: host-built modules\n"
          "  --images DIR       folder holding BoardDxe.efi and BoardPei.te (emulated engine)\n"
          "  --modules DIR      folder holding BoardDxeHost.so and BoardPeiHost.so (native engine)\n"
          "  --trace            also print every register access and service call\n"

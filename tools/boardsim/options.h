@@ -11,7 +11,7 @@ struct Options {
   std::string board = "shipped";  // a named board or a board file
   bool trace = false;
   bool json = false;
-  std::string engine = "native";
+  std::string engine = "emulated";
   std::string images;   // folder of BoardDxe.efi / BoardPei.te (emulated engine)
   std::string modules;  // folder of the host-built modules (native engine)
   bool listBoards = false;
