@@ -14,7 +14,7 @@ build: configure
 	@cmake --build --preset default -j $(JOBS)
 
 run: build
-	@./build/tools/boardsim $(ARGS)
+	@./build/tools/boardsim/boardsim $(ARGS)
 
 test: build
 	@ctest --preset default -j $(JOBS) $(CTEST_ARGS)
