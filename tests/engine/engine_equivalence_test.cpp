@@ -1,11 +1,15 @@
 // The real images and the host-built modules are the same program: on every
-// named board, a whole boot with every consumer call leaves the same trace
-// on both engines, line for line. The one value that truly differs is the
-// size of the PPI descriptor BoardPei allocates (three pointers).
+// named board, and with each service call of the shipped board's boot made
+// to fail in turn, a whole boot with every consumer call leaves the same
+// trace on both engines, line for line. The one value that truly differs is
+// the size of the PPI descriptor BoardPei allocates (three pointers).
 #include <gtest/gtest.h>
+
+#include <map>
 
 #include "sim/boot.h"
 #include "sim/engines.h"
+#include "uefi/status.h"
 
 namespace boardsim::testing {
 namespace {
@@ -34,6 +38,41 @@ TEST_P(EngineEquivalence, WholeBootTracesMatchLineForLine) {
   const auto expected = WholeBootTrace(*board, *native);
   const auto actual = WholeBootTrace(*board, *emulated);
   EXPECT_EQ(actual, expected);
+}
+
+// What a failed call of each service answers: an error status, or for the
+// bridge lookup a bridge that is none (and one of another port); an injected
+// copy copies nothing.
+std::vector<std::uint64_t> FaultsFor(const std::string &service) {
+  if (service == "PORTLOC.GetBridge") return {0xFFFF, 0x00E5};
+  if (service == "BS.CopyMem") return {0};
+  return {EFI_DEVICE_ERROR};
+}
+
+TEST(EngineEquivalenceUnderFailures, EveryFailedCallLeavesTheSameTraceOnBothEngines) {
+  const auto native = MakeEngine("native");
+  const auto emulated = MakeEngine("emulated");
+  std::map<std::string, unsigned, std::less<>> counts;
+  {
+    Boot boot(ShippedBoard(), *native);
+    boot.RunDefaultSequence();
+    boot.CallPpiMembers();
+    boot.CallHookMembers();
+    boot.QueryLanMacs();
+    counts = boot.Failures().Counts();
+  }
+  ASSERT_GE(counts.size(), 10u);
+  unsigned boots = 0;
+  for (const auto &[service, count] : counts)
+    for (unsigned nth = 1; nth <= count; ++nth)
+      for (const std::uint64_t fault : FaultsFor(service)) {
+        BoardConfig board = ShippedBoard();
+        board.failures.push_back({service, nth, fault});
+        EXPECT_EQ(WholeBootTrace(board, *emulated), WholeBootTrace(board, *native))
+            << service << " call " << nth << " answering " << fault;
+        ++boots;
+      }
+  EXPECT_GE(boots, 30u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Boards, EngineEquivalence, ::testing::ValuesIn(NamedBoards()),
