@@ -1,5 +1,6 @@
 #include "sim/emulated_image.h"
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 

@@ -11,13 +11,10 @@ namespace boardsim::emulated {
 
 inline constexpr std::uint64_t kPageSize = 0x1000;
 
-// The first megabyte stays unmapped, so that a NULL or near-NULL pointer
-// faults instead of reading something.
-inline constexpr std::uint64_t kLowestMapped = 0x00100000;
-
 // One page of int3: every service entry, every unfilled table slot and the
 // return sentinel is one byte of it. Execution never runs these bytes; the
-// machine stops when it reaches one of them.
+// machine stops when it reaches one of them. Nothing lies below it, so that
+// a NULL or near-NULL pointer faults instead of reading something.
 inline constexpr std::uint64_t kTrapPage = 0x00100000;
 
 // Executable scratch space for machine code the host places (engine tests).

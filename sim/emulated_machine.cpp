@@ -90,8 +90,6 @@ const char *AccessVerb(uc_mem_type type) {
   }
 }
 
-int RegisterId(Phase phase, int x64, int ia32) { return phase == Phase::Dxe ? x64 : ia32; }
-
 }  // namespace
 
 EmulatedMachine::EmulatedMachine(Phase phase, ServiceHub &hub, HardwareModel &hardware,
@@ -222,43 +220,8 @@ void EmulatedMachine::SetIdtBase(GuestAddr base) {
   if (error != UC_ERR_OK) throw std::runtime_error(std::string("cannot set IDTR: ") + uc_strerror(error));
 }
 
-std::uint64_t EmulatedMachine::Reg(Register which) const {
-  int id = 0;
-  switch (which) {
-    case Register::Pc:
-      id = RegisterId(phase_, UC_X86_REG_RIP, UC_X86_REG_EIP);
-      break;
-    case Register::Sp:
-      id = RegisterId(phase_, UC_X86_REG_RSP, UC_X86_REG_ESP);
-      break;
-    case Register::Ax:
-      id = RegisterId(phase_, UC_X86_REG_RAX, UC_X86_REG_EAX);
-      break;
-    case Register::Cx:
-      id = RegisterId(phase_, UC_X86_REG_RCX, UC_X86_REG_ECX);
-      break;
-    case Register::Dx:
-      id = RegisterId(phase_, UC_X86_REG_RDX, UC_X86_REG_EDX);
-      break;
-    case Register::R8:
-      id = UC_X86_REG_R8;
-      break;
-    case Register::R9:
-      id = UC_X86_REG_R9;
-      break;
-    case Register::R10:
-      id = UC_X86_REG_R10;
-      break;
-    case Register::R11:
-      id = UC_X86_REG_R11;
-      break;
-  }
-  std::uint64_t value = 0;
-  uc_reg_read(uc_, id, &value);
-  return pointerSize_ == 8 ? value : value & 0xFFFFFFFFu;
-}
-
-void EmulatedMachine::SetReg(Register which, std::uint64_t value) {
+int EmulatedMachine::RegisterIdOf(Register which) const {
+  // By Register: the x64 register, and its IA-32 counterpart where there is one.
   static constexpr std::array<std::array<int, 2>, 9> kIds = {{
       {UC_X86_REG_RIP, UC_X86_REG_EIP},
       {UC_X86_REG_RSP, UC_X86_REG_ESP},
@@ -270,8 +233,19 @@ void EmulatedMachine::SetReg(Register which, std::uint64_t value) {
       {UC_X86_REG_R10, UC_X86_REG_INVALID},
       {UC_X86_REG_R11, UC_X86_REG_INVALID},
   }};
-  const int id = kIds[static_cast<std::size_t>(which)][phase_ == Phase::Dxe ? 0 : 1];
-  if (id == UC_X86_REG_INVALID) return;  // no such register in IA-32 mode
+  return kIds[static_cast<std::size_t>(which)][phase_ == Phase::Dxe ? 0 : 1];
+}
+
+std::uint64_t EmulatedMachine::Reg(Register which) const {
+  std::uint64_t value = 0;
+  const int id = RegisterIdOf(which);
+  if (id != UC_X86_REG_INVALID) uc_reg_read(uc_, id, &value);
+  return pointerSize_ == 8 ? value : value & 0xFFFFFFFFu;
+}
+
+void EmulatedMachine::SetReg(Register which, std::uint64_t value) {
+  const int id = RegisterIdOf(which);
+  if (id == UC_X86_REG_INVALID) return;
   if (pointerSize_ == 4) value &= 0xFFFFFFFFu;
   uc_reg_write(uc_, id, &value);
 }
@@ -578,21 +552,17 @@ void EmulatedMachine::OnRegisterAccess(uc_engine *uc, uc_mem_type type, std::uin
   }
 }
 
-bool EmulatedMachine::OnInvalidAccess(uc_engine *uc, uc_mem_type type, std::uint64_t address, int size,
+bool EmulatedMachine::OnInvalidAccess(uc_engine *, uc_mem_type type, std::uint64_t address, int size,
                                       std::int64_t value, void *user) {
   auto *self = static_cast<EmulatedMachine *>(user);
   self->fault_ = Fault{type, address, size, value};
-  std::uint64_t pc = 0;
-  uc_reg_read(uc, self->phase_ == Phase::Dxe ? UC_X86_REG_RIP : UC_X86_REG_EIP, &pc);
-  self->faultPc_ = self->pointerSize_ == 8 ? pc : pc & 0xFFFFFFFFu;
+  self->faultPc_ = self->Reg(Register::Pc);
   return false;
 }
 
 void EmulatedMachine::OnInterrupt(uc_engine *uc, std::uint32_t number, void *user) {
   auto *self = static_cast<EmulatedMachine *>(user);
-  std::uint64_t pc = 0;
-  uc_reg_read(uc, self->phase_ == Phase::Dxe ? UC_X86_REG_RIP : UC_X86_REG_EIP, &pc);
-  self->interrupt_ = Interrupt{number, self->pointerSize_ == 8 ? pc : pc & 0xFFFFFFFFu};
+  self->interrupt_ = Interrupt{number, self->Reg(Register::Pc)};
   uc_emu_stop(uc);
 }
 

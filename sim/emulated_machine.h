@@ -79,6 +79,7 @@ class EmulatedMachine final : public Machine {
   void MapFixedRegions();
   void MapRegisterWindows();
   void AddHooks();
+  int RegisterIdOf(Register which) const;
   std::uint64_t Reg(Register which) const;
   void SetReg(Register which, std::uint64_t value);
   std::uint64_t ReadWord(GuestAddr address);
