@@ -1,12 +1,14 @@
 // The real images and the host-built modules are the same program: on every
 // named board, and with each service call of the shipped board's boot made
 // to fail in turn, a whole boot with every consumer call leaves the same
-// trace on both engines, line for line. The one value that truly differs is
-// the size of the PPI descriptor BoardPei allocates (three pointers).
+// trace on both engines, line for line, and hands its callers the same
+// answers. The one value that truly differs is the size of the PPI
+// descriptor BoardPei allocates (three pointers).
 #include <gtest/gtest.h>
 
 #include <map>
 
+#include "sim/board_text.h"
 #include "sim/boot.h"
 #include "sim/engines.h"
 #include "uefi/status.h"
@@ -14,17 +16,42 @@
 namespace boardsim::testing {
 namespace {
 
-std::vector<std::string> WholeBootTrace(const BoardConfig &board, Engine &engine) {
+std::string Bytes(const std::vector<std::uint8_t> &bytes) {
+  std::string text;
+  for (const auto byte : bytes) text += Hex(byte, 2).substr(2);
+  return text;
+}
+
+std::string Answer(const std::optional<std::uint64_t> &answer) { return answer ? Hex(*answer, 16) : "empty"; }
+
+// The trace of a whole boot, followed by what the callers got back: the
+// entry statuses, every member answer (booleans as the whole value the
+// engine returned) and the LAN MAC query's buffers.
+std::vector<std::string> WholeBoot(const BoardConfig &board, Engine &engine) {
   Boot boot(board, engine);
   boot.RunDefaultSequence();
-  boot.CallPpiMembers();
-  boot.CallHookMembers();
-  boot.QueryLanMacs();
+  const auto ppi = boot.CallPpiMembers();
+  const auto hook = boot.CallHookMembers();
+  const auto lan = boot.QueryLanMacs();
   std::vector<std::string> lines = boot.GetTrace().Lines();
   const std::string descriptor =
       "call PEI.AllocatePool(" + std::to_string(3 * boot.PeiMachine().Memory().PointerSize()) + " bytes)";
   for (auto &line : lines)
     if (line.rfind(descriptor, 0) == 0) line.replace(0, descriptor.size(), "call PEI.AllocatePool(descriptor)");
+
+  lines.push_back("outcome: PEI " + Answer(boot.PeiStatus()) + ", DXE " + Answer(boot.DxeStatus()));
+  if (ppi) {
+    for (std::size_t member = 0; member < ppi->members.size(); ++member)
+      lines.push_back("outcome: PPI member " + std::to_string(member) + " = " + Answer(ppi->members[member]));
+    lines.push_back("outcome: PPI BoardInfo info " + Bytes({ppi->info.begin(), ppi->info.end()}) + ", flag " +
+                    Hex(ppi->flag, 2));
+  }
+  if (hook)
+    for (std::size_t member = 0; member < hook->members.size(); ++member)
+      lines.push_back("outcome: protocol member " + std::to_string(member) + " = " + Answer(hook->members[member]));
+  if (lan)
+    lines.push_back("outcome: LAN MAC query " + Hex(lan->status, 16) + ", buffer " + Bytes(lan->buffer) + ", out " +
+                    Bytes(lan->out));
   return lines;
 }
 
@@ -35,8 +62,8 @@ TEST_P(EngineEquivalence, WholeBootTracesMatchLineForLine) {
   ASSERT_TRUE(board.has_value());
   const auto native = MakeEngine("native");
   const auto emulated = MakeEngine("emulated");
-  const auto expected = WholeBootTrace(*board, *native);
-  const auto actual = WholeBootTrace(*board, *emulated);
+  const auto expected = WholeBoot(*board, *native);
+  const auto actual = WholeBoot(*board, *emulated);
   EXPECT_EQ(actual, expected);
 }
 
@@ -68,7 +95,7 @@ TEST(EngineEquivalenceUnderFailures, EveryFailedCallLeavesTheSameTraceOnBothEngi
       for (const std::uint64_t fault : FaultsFor(service)) {
         BoardConfig board = ShippedBoard();
         board.failures.push_back({service, nth, fault});
-        EXPECT_EQ(WholeBootTrace(board, *emulated), WholeBootTrace(board, *native))
+        EXPECT_EQ(WholeBoot(board, *emulated), WholeBoot(board, *native))
             << service << " call " << nth << " answering " << fault;
         ++boots;
       }
