@@ -13,7 +13,9 @@ configure: deps
 build: configure
 	@cmake --build --preset default -j $(JOBS)
 
-run: build
+# The simulator's report stands alone: the build speaks only when it fails.
+run: configure
+	@cmake --build --preset default -j $(JOBS) >build/build.log 2>&1 || { cat build/build.log; exit 1; }
 	@./build/tools/boardsim/boardsim $(ARGS)
 
 test: build
