@@ -1,7 +1,6 @@
 // boardsim as a firmware engineer runs it: the report, JSON output, board
 // choice, and errors that say what was wrong.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <array>
 #include <cstdio>
@@ -10,33 +9,19 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "tests/boardsim_cli/boardsim_runner.h"
+
 namespace {
 
-struct CommandRun {
-  int status = -1;
-  std::string output;  // stdout and stderr
-};
-
-CommandRun Boardsim(const std::string &arguments) {
-  CommandRun run;
-  const std::string command = std::string(BOARDSIM_PATH) + " " + arguments + " 2>&1";
-  FILE *pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return run;
-  std::array<char, 4096> chunk{};
-  std::size_t got = 0;
-  while ((got = std::fread(chunk.data(), 1, chunk.size(), pipe)) > 0) run.output.append(chunk.data(), got);
-  const int raw = pclose(pipe);
-  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return run;
-}
+using boardsim::testing::Boardsim;
+using boardsim::testing::CommandRun;
+using boardsim::testing::Contains;
 
 std::filesystem::path WriteBoardFile(const std::string &name, const std::string &text) {
   const auto path = std::filesystem::temp_directory_path() / ("boardsim_cli_" + name + ".json");
   std::ofstream(path) << text;
   return path;
 }
-
-bool Contains(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
 
 TEST(BoardsimReport, ShippedBoardShowsRiserTextsSlotsAndMacs) {
   const CommandRun run = Boardsim("--engine native");

@@ -1,33 +1,18 @@
 // boardsim runs the real images by default: the same report as the host-built
 // modules, plus the instructions each call into an image executed.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <array>
 #include <cstdio>
 #include <string>
 
+#include "tests/boardsim_cli/boardsim_runner.h"
+
 namespace {
 
-struct CommandRun {
-  int status = -1;
-  std::string output;  // stdout and stderr
-};
-
-CommandRun Boardsim(const std::string &arguments) {
-  CommandRun run;
-  const std::string command = std::string(BOARDSIM_PATH) + " " + arguments + " 2>&1";
-  FILE *pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return run;
-  std::array<char, 4096> chunk{};
-  std::size_t got = 0;
-  while ((got = std::fread(chunk.data(), 1, chunk.size(), pipe)) > 0) run.output.append(chunk.data(), got);
-  const int raw = pclose(pipe);
-  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return run;
-}
-
-bool Contains(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
+using boardsim::testing::Boardsim;
+using boardsim::testing::CommandRun;
+using boardsim::testing::Contains;
 
 // The report without its engine name and instruction counts.
 std::string Facts(std::string report) {
