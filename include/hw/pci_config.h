@@ -18,8 +18,7 @@ struct PciBdf {
 
   // Address of a register of this function's configuration space, in 32 bits.
   constexpr UINT32 ConfigAddress(UINT32 reg) const {
-    return kPciConfigWindowBase + (UINT32(Bus()) << 20) + (UINT32(Device()) << 15) + (UINT32(Function()) << 12) +
-           reg;
+    return kPciConfigWindowBase + (UINT32(Bus()) << 20) + (UINT32(Device()) << 15) + (UINT32(Function()) << 12) + reg;
   }
 };
 

@@ -15,10 +15,8 @@ inline constexpr UINTN EFI_PEI_PPI_DESCRIPTOR_TERMINATE_LIST = 0x80000000;
 using EFI_PEI_INSTALL_PPI = EFI_STATUS(EFIAPI *)(const EFI_PEI_SERVICES **PeiServices,
                                                  const EFI_PEI_PPI_DESCRIPTOR *PpiList);
 using EFI_PEI_LOCATE_PPI = EFI_STATUS(EFIAPI *)(const EFI_PEI_SERVICES **PeiServices, const EFI_GUID *Guid,
-                                                UINTN Instance, EFI_PEI_PPI_DESCRIPTOR **PpiDescriptor,
-                                                VOID **Ppi);
-using EFI_PEI_ALLOCATE_POOL = EFI_STATUS(EFIAPI *)(const EFI_PEI_SERVICES **PeiServices, UINTN Size,
-                                                   VOID **Buffer);
+                                                UINTN Instance, EFI_PEI_PPI_DESCRIPTOR **PpiDescriptor, VOID **Ppi);
+using EFI_PEI_ALLOCATE_POOL = EFI_STATUS(EFIAPI *)(const EFI_PEI_SERVICES **PeiServices, UINTN Size, VOID **Buffer);
 using EFI_PEI_UNUSED_SERVICE = VOID *;
 
 struct EFI_PEI_SERVICES {
@@ -67,5 +65,4 @@ static_assert(sizeof(EFI_PEI_PPI_DESCRIPTOR) == ForTarget(12, 24));
 static_assert(__builtin_offsetof(EFI_PEI_PPI_DESCRIPTOR, Guid) == ForTarget(4, 8));
 static_assert(__builtin_offsetof(EFI_PEI_PPI_DESCRIPTOR, Ppi) == ForTarget(8, 16));
 
-using EFI_PEIM_ENTRY_POINT = EFI_STATUS(EFIAPI *)(EFI_PEI_FILE_HANDLE FileHandle,
-                                                  const EFI_PEI_SERVICES **PeiServices);
+using EFI_PEIM_ENTRY_POINT = EFI_STATUS(EFIAPI *)(EFI_PEI_FILE_HANDLE FileHandle, const EFI_PEI_SERVICES **PeiServices);
