@@ -11,3 +11,16 @@ endif()
 set(BOARD_MODULE_HOST_FLAGS
     -ffreestanding -nostdinc++ -fno-exceptions -fno-rtti -fno-threadsafe-statics -Wglobal-constructors
     -Werror=global-constructors)
+
+# board_host_module(NAME SOURCES...): a module's sources as a loadable host
+# library, build/modules/NAME.so, that the simulated board loads afresh for
+# every boot. The register and CPU seams stay undefined and bind at load time
+# to the simulated board's shared library; -Bsymbolic keeps each loaded copy
+# on its own globals; -nostdlib keeps the module free of the C++ library.
+function(board_host_module name)
+  add_library(${name} MODULE ${ARGN})
+  target_link_libraries(${name} PRIVATE board_include)
+  target_compile_options(${name} PRIVATE ${BOARD_MODULE_HOST_FLAGS})
+  target_link_options(${name} PRIVATE -Wl,-Bsymbolic -nostdlib)
+  set_target_properties(${name} PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/modules)
+endfunction()

@@ -159,8 +159,7 @@ std::uint64_t DxeCore::Call(Service service, std::span<const std::uint64_t> a) {
   }
   const std::size_t call = trace_.Call(text);
   const InjectedCall injection(failures_, name);
-  if (const auto error = injection.Error()) {
-    trace_.Complete(call, StatusName(*error) + " (injected)");
+  if (const auto error = injection.Error(trace_, call)) {
     return *error;
   }
 

@@ -1,5 +1,7 @@
 #include "sim/failure_plan.h"
 
+#include "sim/status_names.h"
+
 namespace boardsim {
 
 std::optional<std::uint64_t> FailurePlan::OnCall(std::string_view service) {
@@ -11,9 +13,10 @@ std::optional<std::uint64_t> FailurePlan::OnCall(std::string_view service) {
   return std::nullopt;
 }
 
-std::optional<std::uint64_t> InjectedCall::Error() const {
-  if (injected_ && (*injected_ >> 63) != 0) return injected_;
-  return std::nullopt;
+std::optional<std::uint64_t> InjectedCall::Error(Trace &trace, std::size_t call) const {
+  if (!injected_ || (*injected_ >> 63) == 0) return std::nullopt;
+  trace.Complete(call, StatusName(*injected_) + " (injected)");
+  return injected_;
 }
 
 std::uint64_t InjectedCall::Finish(std::uint64_t status, std::string &resultText) const {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "sim/board_config.h"
+#include "sim/trace.h"
 
 namespace boardsim {
 
@@ -36,8 +37,9 @@ class InjectedCall {
 
   // The planned value, for a service that answers a value rather than a status.
   const std::optional<std::uint64_t> &Value() const { return injected_; }
-  // The error to return at once instead of doing the work, if one is planned.
-  std::optional<std::uint64_t> Error() const;
+  // The error to return at once instead of doing the work, if one is planned;
+  // it completes the call's trace entry.
+  std::optional<std::uint64_t> Error(Trace &trace, std::size_t call) const;
   // The status the call returns after its work: a planned warning replaces
   // success. Adds " (injected)" to the result text when it does.
   std::uint64_t Finish(std::uint64_t status, std::string &resultText) const;

@@ -86,8 +86,7 @@ std::uint64_t OutsideServices::Call(Service service, std::span<const std::uint64
     trace_.Complete(call, Hex(bdf, 4) + (injected ? " (injected)" : known ? "" : " (no such port)"));
     return bdf;
   }
-  if (const auto error = injection.Error()) {
-    trace_.Complete(call, StatusName(*error) + " (injected)");
+  if (const auto error = injection.Error(trace_, call)) {
     return *error;
   }
   std::uint64_t status = EFI_UNSUPPORTED;

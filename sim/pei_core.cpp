@@ -107,8 +107,7 @@ std::uint64_t PeiCore::Call(Service service, std::span<const std::uint64_t> a) {
   }
   const std::size_t call = trace_.Call(text);
   const InjectedCall injection(failures_, name);
-  if (const auto error = injection.Error()) {
-    trace_.Complete(call, StatusName(*error) + " (injected)");
+  if (const auto error = injection.Error(trace_, call)) {
     return StatusForGuest(*error, pointer);
   }
   std::uint64_t status = EFI_SUCCESS;
