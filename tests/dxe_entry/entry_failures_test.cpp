@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/known_guids.h"
+#include "sim/core/known_guids.h"
 #include "tests/dxe_scenario_support/trace_lines.h"
 #include "tests/support/scenario.h"
 #include "uefi/status.h"

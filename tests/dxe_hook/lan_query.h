@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/boot.h"
+#include "sim/boot/boot.h"
 
 namespace boardsim::testing {
 

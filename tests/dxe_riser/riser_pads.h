@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "sim/board_config.h"
-#include "sim/pch_gpio_layout.h"
+#include "sim/board/board_config.h"
+#include "sim/board/pch_gpio_layout.h"
 
 namespace boardsim::testing {
 

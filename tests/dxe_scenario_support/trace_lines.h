@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "sim/trace.h"
+#include "sim/base/trace.h"
 
 namespace boardsim::testing {
 

@@ -8,9 +8,9 @@
 
 #include <map>
 
-#include "sim/board_text.h"
-#include "sim/boot.h"
-#include "sim/engines.h"
+#include "sim/base/board_text.h"
+#include "sim/boot/boot.h"
+#include "sim/engine/engines.h"
 #include "uefi/status.h"
 
 namespace boardsim::testing {

@@ -1,7 +1,7 @@
 #include "tests/engine/engine_fixture.h"
 
-#include "sim/board_config.h"
-#include "sim/emulated_engine.h"
+#include "sim/board/board_config.h"
+#include "sim/engine/emulated/emulated_engine.h"
 #include "tools/image/pe_format.h"
 
 namespace boardsim::testing {

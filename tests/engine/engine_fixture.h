@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "sim/emulated_image.h"
-#include "sim/emulated_machine.h"
-#include "sim/hardware_model.h"
-#include "sim/services.h"
+#include "sim/base/services.h"
+#include "sim/engine/emulated/emulated_image.h"
+#include "sim/engine/emulated/emulated_machine.h"
+#include "sim/hw/hardware_model.h"
 
 namespace boardsim::testing {
 

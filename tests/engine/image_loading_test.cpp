@@ -4,10 +4,10 @@
 // execute-in-place address in flash.
 #include <cstring>
 
-#include "sim/emulated_engine.h"
-#include "sim/emulated_layout.h"
-#include "sim/engines.h"
-#include "sim/known_guids.h"
+#include "sim/core/known_guids.h"
+#include "sim/engine/emulated/emulated_engine.h"
+#include "sim/engine/emulated/emulated_layout.h"
+#include "sim/engine/engines.h"
 #include "tests/engine/engine_fixture.h"
 #include "tools/image/firmware_layout.h"
 #include "tools/image/pe_format.h"

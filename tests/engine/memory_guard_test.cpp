@@ -1,7 +1,7 @@
 // What the board does not survive ends the run with a message that says
 // where: a write to flash or to an image's code, a jump to memory that is
 // not code, a CPU exception, a hang.
-#include "sim/emulated_layout.h"
+#include "sim/engine/emulated/emulated_layout.h"
 #include "tests/engine/engine_fixture.h"
 #include "tools/image/firmware_layout.h"
 

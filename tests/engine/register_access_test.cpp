@@ -1,7 +1,7 @@
 // Every register access the compiled code makes reaches the hardware model
 // once, with its own width, in program order, and the model's answer is what
 // the instruction reads: nothing is split, merged or cached.
-#include "sim/trace.h"
+#include "sim/base/trace.h"
 #include "tests/engine/engine_fixture.h"
 
 namespace boardsim::testing {

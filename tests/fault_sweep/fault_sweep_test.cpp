@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "sim/board_text.h"
-#include "sim/status_names.h"
+#include "sim/base/board_text.h"
+#include "sim/base/status_names.h"
 #include "tests/dxe_scenario_support/trace_lines.h"
 #include "tests/support/scenario.h"
 #include "uefi/status.h"

@@ -7,7 +7,7 @@
 #include <array>
 #include <optional>
 
-#include "sim/board_config.h"
+#include "sim/board/board_config.h"
 #include "tests/pei_boot/pei_expectations.h"
 #include "tests/support/scenario.h"
 #include "uefi/status.h"

@@ -4,7 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "sim/known_guids.h"
+#include "sim/core/known_guids.h"
 #include "tests/pei_boot/pei_expectations.h"
 #include "tests/support/scenario.h"
 #include "uefi/status.h"

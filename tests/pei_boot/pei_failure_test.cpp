@@ -7,7 +7,7 @@
 #include <map>
 #include <string>
 
-#include "sim/status_names.h"
+#include "sim/base/status_names.h"
 #include "tests/pei_boot/pei_expectations.h"
 #include "tests/support/scenario.h"
 #include "uefi/status.h"

@@ -3,7 +3,7 @@
 // one-at-a-time dispatch of notify functions, LocateProtocol's output, pool
 // checks and handle creation. A fault here would hide or invent a fault in
 // BoardDxe, so each is pinned on its own.
-#include "sim/dxe_core.h"
+#include "sim/core/dxe_core.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "sim/board_config.h"
-#include "sim/hardware_model.h"
-#include "sim/known_guids.h"
+#include "sim/board/board_config.h"
+#include "sim/core/known_guids.h"
+#include "sim/hw/hardware_model.h"
 #include "tests/sim_core/fake_machine.h"
 #include "uefi/boot_services.h"
 #include "uefi/status.h"

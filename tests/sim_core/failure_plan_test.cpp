@@ -1,6 +1,6 @@
 // Failure injection: the status planned for the Nth call of a service is
 // returned on exactly that call, counting each service on its own.
-#include "sim/failure_plan.h"
+#include "sim/core/failure_plan.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -10,7 +10,7 @@
 #include <span>
 #include <vector>
 
-#include "sim/machine.h"
+#include "sim/base/machine.h"
 
 namespace boardsim::testing {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/known_guids.h"
+#include "sim/core/known_guids.h"
 #include "tests/sim_core/fake_machine.h"
 
 namespace boardsim::testing {

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "sim/services.h"
+#include "sim/base/services.h"
 #include "uefi/status.h"
 
 namespace boardsim {

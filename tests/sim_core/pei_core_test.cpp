@@ -1,15 +1,15 @@
 // The PEI core model as an IA-32 module meets it: the services table and the
 // IDT word, InstallPpi's walk of a descriptor list, LocatePpi's instance
 // numbering, and PCD_PPI storing bytes by token number.
-#include "sim/pei_core.h"
+#include "sim/core/pei_core.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "sim/board_config.h"
-#include "sim/known_guids.h"
+#include "sim/board/board_config.h"
+#include "sim/core/known_guids.h"
 #include "tests/sim_core/fake_machine.h"
 #include "uefi/status.h"
 

@@ -1,7 +1,7 @@
 // The trace's text, which every scenario suite compares against: register
 // accesses at their width, calls completed in place after what they caused,
 // and the prefixes of the other kinds.
-#include "sim/trace.h"
+#include "sim/base/trace.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

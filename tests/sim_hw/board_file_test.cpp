@@ -1,6 +1,6 @@
 // Board files: what a firmware engineer writes, what the board becomes, and
 // the messages a mistake earns.
-#include "sim/board_file.h"
+#include "sim/board/board_file.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -9,9 +9,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "sim/board_config.h"
-#include "sim/pch_gpio_layout.h"
-#include "sim/status_names.h"
+#include "sim/base/status_names.h"
+#include "sim/board/board_config.h"
+#include "sim/board/pch_gpio_layout.h"
 
 namespace boardsim {
 namespace {

@@ -6,9 +6,9 @@
 
 #include <set>
 
-#include "sim/board_checks.h"
-#include "sim/board_config.h"
-#include "sim/pch_gpio_layout.h"
+#include "sim/board/board_checks.h"
+#include "sim/board/board_config.h"
+#include "sim/board/pch_gpio_layout.h"
 
 namespace boardsim {
 namespace {

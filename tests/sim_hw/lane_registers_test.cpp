@@ -3,9 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "sim/board_config.h"
-#include "sim/hardware_model.h"
-#include "sim/trace.h"
+#include "sim/base/trace.h"
+#include "sim/board/board_config.h"
+#include "sim/hw/hardware_model.h"
 
 namespace boardsim {
 namespace {

@@ -1,6 +1,6 @@
 #include "tests/support/scenario.h"
 
-#include "sim/board_config.h"
+#include "sim/board/board_config.h"
 
 namespace boardsim::testing {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "sim/boot.h"
-#include "sim/engines.h"
+#include "sim/boot/boot.h"
+#include "sim/engine/engines.h"
 
 namespace boardsim::testing {
 

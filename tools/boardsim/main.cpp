@@ -5,9 +5,9 @@
 #include <stdexcept>
 
 #include "options.h"
-#include "sim/board_file.h"
-#include "sim/boot_report.h"
-#include "sim/engines.h"
+#include "sim/board/board_file.h"
+#include "sim/boot/boot_report.h"
+#include "sim/engine/engines.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "sim/boot.h"
-#include "sim/engines.h"
+#include "sim/boot/boot.h"
+#include "sim/engine/engines.h"
 
 namespace {
 

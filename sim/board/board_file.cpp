@@ -1,0 +1,367 @@
+#include "sim/board/board_file.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <fstream>
+#include <initializer_list>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string_view>
+
+#include "sim/base/board_text.h"
+#include "sim/base/status_names.h"
+#include "sim/board/board_checks.h"
+#include "sim/board/pch_gpio_layout.h"
+
+namespace boardsim {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+std::string Child(const std::string &path, std::string_view name) {
+  return path.empty() ? std::string(name) : path + "." + std::string(name);
+}
+
+std::string Element(const std::string &path, std::size_t index) { return path + "[" + std::to_string(index) + "]"; }
+
+// The offending value as the file has it, cut short if it is large.
+std::string Shown(const Json &value) {
+  std::string text = value.dump();
+  if (text.size() > 60) text = text.substr(0, 57) + "...";
+  return text;
+}
+
+std::string RangeText(std::uint64_t min, std::uint64_t max) {
+  if (max <= 255) return std::to_string(min) + ".." + std::to_string(max);
+  return std::to_string(min) + ".." + Hex(max);
+}
+
+std::string JoinNames(const std::vector<std::string> &names) {
+  std::string text;
+  for (const auto &name : names) text += (text.empty() ? "" : ", ") + name;
+  return text;
+}
+
+std::optional<std::uint64_t> HexString(const std::string &text) {
+  if (text.size() < 3 || text[0] != '0' || (text[1] != 'x' && text[1] != 'X')) return std::nullopt;
+  std::uint64_t value = 0;
+  const char *first = text.data() + 2;
+  const char *last = text.data() + text.size();
+  const auto [end, error] = std::from_chars(first, last, value, 16);
+  if (error != std::errc{} || end != last) return std::nullopt;
+  return value;
+}
+
+std::optional<std::uint64_t> AsInteger(const Json &value) {
+  if (value.is_number_unsigned()) return value.get<std::uint64_t>();
+  if (value.is_string()) return HexString(value.get_ref<const std::string &>());
+  return std::nullopt;
+}
+
+// Reads one board file's JSON into a board, failing with the field's path.
+class BoardReader {
+ public:
+  explicit BoardReader(const std::string &origin) : origin_(origin) {}
+
+  BoardConfig Read(const Json &root) {
+    Object(root, "",
+           {"base", "name", "description", "pchDeviceId", "pads", "bridges", "endpoints", "portBridges", "smbiosSlots",
+            "setupStringService", "smbiosService", "portLocator", "pcdPpi", "failures"});
+    BoardConfig board = Base(root);
+    board.name = root.contains("name") ? String(root["name"], "name") : origin_;
+    if (root.contains("description")) board.description = String(root["description"], "description");
+    if (root.contains("pchDeviceId"))
+      board.pchDeviceId = static_cast<std::uint16_t>(Integer(root["pchDeviceId"], "pchDeviceId", 0, 0xFFFF));
+    if (root.contains("pads")) board.pads = Pads(root["pads"], "pads", SeriesOfDeviceId(board.pchDeviceId));
+    if (root.contains("bridges")) board.bridges = Bridges(root["bridges"], "bridges");
+    if (root.contains("endpoints")) board.endpoints = Endpoints(root["endpoints"], "endpoints");
+    if (root.contains("portBridges")) board.portBridges = PortBridges(root["portBridges"], "portBridges");
+    if (root.contains("smbiosSlots")) board.smbiosSlots = Slots(root["smbiosSlots"], "smbiosSlots");
+    ReadFlag(root, "setupStringService", board.setupStringService);
+    ReadFlag(root, "smbiosService", board.smbiosService);
+    ReadFlag(root, "portLocator", board.portLocator);
+    ReadFlag(root, "pcdPpi", board.pcdPpi);
+    if (root.contains("failures")) board.failures = Failures(root["failures"], "failures");
+    const auto problems = CheckBoard(board);
+    if (!problems.empty()) Fail(problems.front().field, problems.front().problem);
+    return board;
+  }
+
+ private:
+  [[noreturn]] void Fail(const std::string &field, std::string problem) const {
+    throw BoardFileError(origin_, field, std::move(problem));
+  }
+
+  // The value must be an object holding only the named fields.
+  void Object(const Json &value, const std::string &path, std::initializer_list<std::string_view> fields) const {
+    if (!value.is_object()) Fail(path.empty() ? "(top level)" : path, "expected an object, got " + Shown(value));
+    for (const auto &[key, member] : value.items()) {
+      bool known = false;
+      for (std::string_view field : fields) known = known || key == field;
+      if (known) continue;
+      std::string allowed;
+      for (std::string_view field : fields) allowed += (allowed.empty() ? "" : ", ") + std::string(field);
+      Fail(Child(path, key), "unknown field; the fields here are " + allowed);
+    }
+  }
+
+  const Json &Required(const Json &object, const std::string &path, const char *field) const {
+    if (!object.contains(field)) Fail(Child(path, field), "missing");
+    return object[field];
+  }
+
+  const Json &Array(const Json &value, const std::string &path) const {
+    if (!value.is_array()) Fail(path, "expected a list, got " + Shown(value));
+    return value;
+  }
+
+  std::uint64_t Integer(const Json &value, const std::string &path, std::uint64_t min, std::uint64_t max) const {
+    const auto number = AsInteger(value);
+    if (!number || *number < min || *number > max)
+      Fail(path, "expected an integer " + RangeText(min, max) + ", got " + Shown(value));
+    return *number;
+  }
+
+  std::string String(const Json &value, const std::string &path) const {
+    if (!value.is_string()) Fail(path, "expected a string, got " + Shown(value));
+    return value.get<std::string>();
+  }
+
+  void ReadFlag(const Json &root, const char *field, bool &flag) const {
+    if (!root.contains(field)) return;
+    if (!root[field].is_boolean()) Fail(field, "expected true or false, got " + Shown(root[field]));
+    flag = root[field].get<bool>();
+  }
+
+  BoardConfig Base(const Json &root) const {
+    if (!root.contains("base")) return ShippedBoard();
+    const std::string name = String(root["base"], "base");
+    auto board = NamedBoard(name);
+    if (!board) Fail("base", "unknown board \"" + name + "\"; named boards: " + JoinNames(NamedBoards()));
+    return *board;
+  }
+
+  std::uint32_t PadId(const Json &value, const std::string &path, PchSeries series) const {
+    if (value.is_object()) {
+      Object(value, path, {"group", "index"});
+      const std::string name = String(Required(value, path, "group"), Child(path, "group"));
+      const auto group = FindGpioGroup(series, name);
+      if (!group) {
+        std::vector<std::string> names;
+        for (const auto &known : GpioGroups(series)) names.emplace_back(known.name);
+        Fail(Child(path, "group"), "no group \"" + name + "\" on the " + std::string(SeriesName(series)) +
+                                       "-series PCH; its groups are " + JoinNames(names));
+      }
+      const std::uint16_t padCount = GpioGroups(series)[*group].padCount;
+      const auto index = Integer(Required(value, path, "index"), Child(path, "index"), 0, padCount - 1u);
+      return EncodeGpioPad(series, *group, static_cast<std::uint16_t>(index));
+    }
+    const auto number = AsInteger(value);
+    if (!number || *number > 0xFFFFFFFF)
+      Fail(path, "expected a GpioPad (\"0x030A0001\") or {\"group\": \"GPP_K\", \"index\": 1}, got " + Shown(value));
+    std::string why;
+    if (!DecodeGpioPad(static_cast<std::uint32_t>(*number), &why))
+      Fail(path, Hex(*number, 8) + " is not a GPIO pad: " + why);
+    return static_cast<std::uint32_t>(*number);
+  }
+
+  std::map<std::uint32_t, PadState> Pads(const Json &value, const std::string &path, PchSeries series) const {
+    std::map<std::uint32_t, PadState> pads;
+    std::map<std::uint32_t, std::size_t> seenAt;
+    for (std::size_t i = 0; i < Array(value, path).size(); ++i) {
+      const Json &entry = value[i];
+      const std::string at = Element(path, i);
+      Object(entry, at, {"pad", "owner", "level", "dw0"});
+      const std::uint32_t pad = PadId(Required(entry, at, "pad"), Child(at, "pad"), series);
+      if (const auto [place, fresh] = seenAt.emplace(pad, i); !fresh)
+        Fail(Child(at, "pad"), Hex(pad, 8) + " is already described by " + Element(path, place->second));
+      PadState state;
+      if (entry.contains("owner"))
+        state.owner = static_cast<std::uint32_t>(Integer(entry["owner"], Child(at, "owner"), 0, 15));
+      if (entry.contains("level") == entry.contains("dw0"))
+        Fail(at, "give the pad's \"level\" (0 or 1) or its whole \"dw0\", exactly one of them");
+      if (entry.contains("level"))
+        state.dw0 = InputPadDw0(static_cast<unsigned>(Integer(entry["level"], Child(at, "level"), 0, 1)));
+      else
+        state.dw0 = static_cast<std::uint32_t>(Integer(entry["dw0"], Child(at, "dw0"), 0, 0xFFFFFFFF));
+      pads[pad] = state;
+    }
+    return pads;
+  }
+
+  std::uint16_t Bdf(const Json &value, const std::string &path) const {
+    if (value.is_string()) {
+      if (const auto bdf = ParseBdf(value.get_ref<const std::string &>())) return *bdf;
+    }
+    const auto number = AsInteger(value);
+    if (!number || *number > 0xFFFF)
+      Fail(path, "expected a bus/device/function (\"00:1C.0\", or 0..0xFFFF), got " + Shown(value));
+    return static_cast<std::uint16_t>(*number);
+  }
+
+  std::uint8_t Byte(const Json &value, const std::string &path) const {
+    return static_cast<std::uint8_t>(Integer(value, path, 0, 255));
+  }
+
+  std::uint32_t Dword(const Json &value, const std::string &path) const {
+    return static_cast<std::uint32_t>(Integer(value, path, 0, 0xFFFFFFFF));
+  }
+
+  std::vector<PciBridge> Bridges(const Json &value, const std::string &path) const {
+    std::vector<PciBridge> bridges;
+    for (std::size_t i = 0; i < Array(value, path).size(); ++i) {
+      const Json &entry = value[i];
+      const std::string at = Element(path, i);
+      Object(entry, at, {"bdf", "vendorDevice", "secondaryBus", "subordinateBus"});
+      PciBridge bridge;
+      bridge.bdf = Bdf(Required(entry, at, "bdf"), Child(at, "bdf"));
+      if (entry.contains("vendorDevice")) bridge.vendorDevice = Dword(entry["vendorDevice"], Child(at, "vendorDevice"));
+      bridge.secondaryBus = Byte(Required(entry, at, "secondaryBus"), Child(at, "secondaryBus"));
+      bridge.subordinateBus = Byte(Required(entry, at, "subordinateBus"), Child(at, "subordinateBus"));
+      bridges.push_back(bridge);
+    }
+    return bridges;
+  }
+
+  std::array<std::uint8_t, 6> Mac(const Json &value, const std::string &path) const {
+    if (value.is_string()) {
+      if (const auto mac = ParseMac(value.get_ref<const std::string &>())) return *mac;
+    } else if (value.is_array() && value.size() == 6) {
+      std::array<std::uint8_t, 6> mac{};
+      for (std::size_t i = 0; i < mac.size(); ++i) mac[i] = Byte(value[i], Element(path, i));
+      return mac;
+    }
+    Fail(path, "expected a MAC address (\"02:4B:52:56:37:01\", or a list of 6 bytes), got " + Shown(value));
+  }
+
+  std::vector<PciEndpoint> Endpoints(const Json &value, const std::string &path) const {
+    std::vector<PciEndpoint> endpoints;
+    for (std::size_t i = 0; i < Array(value, path).size(); ++i) {
+      const Json &entry = value[i];
+      const std::string at = Element(path, i);
+      Object(entry, at, {"bus", "vendorDevice", "command", "bar0", "bar0Upper", "mac"});
+      PciEndpoint endpoint;
+      endpoint.bus = Byte(Required(entry, at, "bus"), Child(at, "bus"));
+      if (entry.contains("vendorDevice"))
+        endpoint.vendorDevice = Dword(entry["vendorDevice"], Child(at, "vendorDevice"));
+      if (entry.contains("command")) endpoint.command = Byte(entry["command"], Child(at, "command"));
+      if (entry.contains("bar0")) endpoint.bar0 = Dword(entry["bar0"], Child(at, "bar0"));
+      if (entry.contains("bar0Upper")) endpoint.bar0Upper = Dword(entry["bar0Upper"], Child(at, "bar0Upper"));
+      if (entry.contains("mac")) endpoint.mac = Mac(entry["mac"], Child(at, "mac"));
+      endpoints.push_back(endpoint);
+    }
+    return endpoints;
+  }
+
+  std::map<std::uint32_t, std::uint16_t> PortBridges(const Json &value, const std::string &path) const {
+    std::map<std::uint32_t, std::uint16_t> ports;
+    for (std::size_t i = 0; i < Array(value, path).size(); ++i) {
+      const Json &entry = value[i];
+      const std::string at = Element(path, i);
+      Object(entry, at, {"port", "bridge"});
+      const std::uint32_t port = Dword(Required(entry, at, "port"), Child(at, "port"));
+      const std::uint16_t bridge = Bdf(Required(entry, at, "bridge"), Child(at, "bridge"));
+      if (!ports.emplace(port, bridge).second) Fail(Child(at, "port"), "port " + Hex(port) + " is listed twice");
+    }
+    return ports;
+  }
+
+  std::vector<SmbiosSlotRecord> Slots(const Json &value, const std::string &path) const {
+    std::vector<SmbiosSlotRecord> slots;
+    for (std::size_t i = 0; i < Array(value, path).size(); ++i) {
+      const Json &entry = value[i];
+      const std::string at = Element(path, i);
+      Object(entry, at, {"instance", "handle", "designation"});
+      SmbiosSlotRecord slot;
+      slot.instance = Byte(Required(entry, at, "instance"), Child(at, "instance"));
+      slot.handle = static_cast<std::uint16_t>(Integer(Required(entry, at, "handle"), Child(at, "handle"), 0, 0xFFFF));
+      if (entry.contains("designation")) slot.designation = String(entry["designation"], Child(at, "designation"));
+      slots.push_back(slot);
+    }
+    return slots;
+  }
+
+  std::uint64_t Status(const Json &value, const std::string &path) const {
+    if (const auto number = AsInteger(value)) return *number;
+    if (value.is_string()) {
+      if (const auto status = ParseStatus(value.get_ref<const std::string &>())) return *status;
+      Fail(path,
+           "unknown status name " + Shown(value) + "; expected one of " + JoinNames(StatusNames()) + ", or a number");
+    }
+    Fail(path, "expected a status name (\"EFI_NOT_FOUND\") or a number, got " + Shown(value));
+  }
+
+  std::vector<InjectedFailure> Failures(const Json &value, const std::string &path) const {
+    std::vector<InjectedFailure> failures;
+    for (std::size_t i = 0; i < Array(value, path).size(); ++i) {
+      const Json &entry = value[i];
+      const std::string at = Element(path, i);
+      Object(entry, at, {"service", "nth", "status"});
+      InjectedFailure failure;
+      failure.service = String(Required(entry, at, "service"), Child(at, "service"));
+      if (entry.contains("nth"))
+        failure.nth = static_cast<unsigned>(Integer(entry["nth"], Child(at, "nth"), 1, 0xFFFFFFFF));
+      failure.status = Status(Required(entry, at, "status"), Child(at, "status"));
+      failures.push_back(failure);
+    }
+    return failures;
+  }
+
+  const std::string &origin_;
+};
+
+// "line 3, column 5" of a byte position in the text (positions count from 1).
+std::string LineAndColumn(const std::string &text, std::size_t position) {
+  const std::size_t end = std::min(position == 0 ? 0 : position - 1, text.size());
+  std::size_t line = 1;
+  std::size_t column = 1;
+  for (std::size_t i = 0; i < end; ++i) {
+    if (text[i] == '\n') {
+      ++line;
+      column = 1;
+    } else {
+      ++column;
+    }
+  }
+  return "line " + std::to_string(line) + ", column " + std::to_string(column);
+}
+
+// The parser's own explanation, without its exception name and position.
+std::string ParseDetail(const std::string &what) {
+  const auto column = what.find("column ");
+  if (column != std::string::npos) {
+    const auto colon = what.find(": ", column);
+    if (colon != std::string::npos) return what.substr(colon + 2);
+  }
+  return what;
+}
+
+}  // namespace
+
+BoardFileError::BoardFileError(std::string origin, std::string field, std::string problem)
+    : std::runtime_error(origin + ": " + (field.empty() ? "" : field + ": ") + problem),
+      origin_(std::move(origin)),
+      field_(std::move(field)),
+      problem_(std::move(problem)) {}
+
+BoardConfig ParseBoardJson(const std::string &text, const std::string &origin) {
+  Json root;
+  try {
+    root = Json::parse(text);
+  } catch (const Json::parse_error &error) {
+    throw BoardFileError(origin, LineAndColumn(text, error.byte), "malformed JSON: " + ParseDetail(error.what()));
+  }
+  return BoardReader(origin).Read(root);
+}
+
+BoardConfig LoadBoardFile(const std::string &path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) throw BoardFileError(path, "", std::string("cannot open the board file: ") + std::strerror(errno));
+  std::ostringstream text;
+  text << file.rdbuf();
+  if (file.bad()) throw BoardFileError(path, "", "cannot read the board file");
+  return ParseBoardJson(text.str(), path);
+}
+
+}  // namespace boardsim

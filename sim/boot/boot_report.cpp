@@ -1,0 +1,278 @@
+#include "sim/boot/boot_report.h"
+
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "sim/base/board_text.h"
+#include "sim/base/status_names.h"
+#include "sim/board/pch_gpio_layout.h"
+#include "sim/core/known_guids.h"
+
+namespace boardsim {
+namespace {
+
+constexpr std::uint32_t kRiserPad0 = 0x030A0000;  // GPP_K pad 0 of the H series
+constexpr unsigned kRiserPads = 4;
+constexpr std::uint64_t kBoardNameToken = 5;
+
+// The riser cards this board takes, by the code their pads give.
+std::string RiserCardOf(std::optional<std::uint8_t> code) {
+  if (!code) return "not identifiable from the pads";
+  switch (*code) {
+    case 0x0E:
+      return "x16 riser VKT-PM2W-Q37";
+    case 0x0C:
+      return "x8 riser VKT-PM2W-Q5";
+    default:
+      return "no riser recognised";
+  }
+}
+
+std::optional<std::uint8_t> RiserPads(HardwareModel &hardware) {
+  std::uint8_t code = 0;
+  for (unsigned i = 0; i < kRiserPads; ++i) {
+    const auto owner = hardware.PadOwner(kRiserPad0 + i);
+    const auto level = hardware.PadLevel(kRiserPad0 + i);
+    if (!owner || !level || *owner != 0) return std::nullopt;
+    code = static_cast<std::uint8_t>(code | (*level << i));
+  }
+  return code;
+}
+
+// "0 1 1 1", with a pad another agent owns shown as "owned by agent N" and a
+// pad the fitted PCH does not have as "absent".
+std::string RiserPadsText(HardwareModel &hardware) {
+  std::string text;
+  for (unsigned i = 0; i < kRiserPads; ++i) {
+    const auto owner = hardware.PadOwner(kRiserPad0 + i);
+    const auto level = hardware.PadLevel(kRiserPad0 + i);
+    text += i == 0 ? "" : ", ";
+    if (!owner || !level)
+      text += "absent";
+    else if (*owner != 0)
+      text += "owned by agent " + std::to_string(*owner);
+    else
+      text += std::to_string(*level);
+  }
+  return text;
+}
+
+std::string PchSeriesText(std::uint16_t deviceId) {
+  if ((deviceId & 0xFFE0) == 0xA300) return "H";
+  if ((deviceId & 0xFFE0) == 0x9D80) return "LP";
+  return "not recognised";
+}
+
+std::string MacText(const std::array<std::uint8_t, 6> &mac) {
+  std::string text = FormatMac(mac);
+  for (auto &c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+std::string AnswerText(std::optional<std::uint64_t> answer, bool boolean) {
+  if (!answer) return "empty";
+  if (boolean) return (*answer & 0xFF) != 0 ? "TRUE" : "FALSE";
+  return Hex(*answer);
+}
+
+bool IsBooleanHookMember(unsigned member) { return member == 0 || member == 2 || member == 5; }
+
+}  // namespace
+
+std::string Utf16Text(const std::vector<std::uint8_t> &bytes) {
+  std::string text;
+  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    const unsigned unit = bytes[i] | (bytes[i + 1] << 8);
+    if (unit == 0) break;
+    if (unit >= 0x20 && unit < 0x7F)
+      text.push_back(static_cast<char>(unit));
+    else
+      text += "\\u" + Hex(unit, 4).substr(2);
+  }
+  return text;
+}
+
+BootReport RunBoot(const BoardConfig &board, Engine &engine) {
+  Boot boot(board, engine);
+  boot.RunDefaultSequence();
+  BootReport report;
+  report.board = board.name;
+  report.description = board.description;
+  report.engine = engine.Name();
+  report.pchDeviceId = board.pchDeviceId;
+  report.pchSeries = PchSeriesText(board.pchDeviceId);
+  report.riserPads = RiserPads(boot.Hardware());
+  report.riserCard = RiserCardOf(report.riserPads);
+  report.riserPadStates = RiserPadsText(boot.Hardware());
+
+  report.peiStatus = boot.PeiStatus();
+  for (const auto &ppi : boot.Pei().Ppis())
+    if (ppi.byModule) report.ppisInstalled.push_back(GuidName(ppi.guid));
+  const auto &tokens = boot.Pei().PcdTokens();
+  if (const auto token = tokens.find(kBoardNameToken); token != tokens.end()) report.pcdBoardName = token->second;
+  report.ppi = boot.CallPpiMembers();
+  report.laneWrites = boot.Hardware().LaneWrites();
+
+  report.dxeStatus = boot.DxeStatus();
+  report.setupTexts = boot.Services().SetupWrites();
+  report.slotsDeleted = boot.Services().DeletedSlots();
+  report.slotsKept = boot.Services().RemainingSlots();
+  report.hook = boot.CallHookMembers();
+  report.lan = boot.QueryLanMacs();
+
+  report.problems = boot.Problems();
+  report.instructions = boot.Instructions();
+  report.trace = boot.GetTrace().Lines();
+  return report;
+}
+
+std::string ReportText(const BootReport &r, bool withTrace) {
+  std::ostringstream out;
+  out << "Board " << r.board << (r.description.empty() ? "" : ": " + r.description) << " (engine: " << r.engine
+      << ")\n";
+  out << "  PCH: " << r.pchSeries << " series, device id " << Hex(r.pchDeviceId, 4) << "\n";
+  out << "  Riser: " << r.riserCard << " (GPP_K pads 0..3: " << r.riserPadStates;
+  if (r.riserPads) out << "; code " << Hex(*r.riserPads, 2);
+  out << ")";
+  out << "\n\nPEI phase: BoardPei returned " << (r.peiStatus ? StatusName(*r.peiStatus) : "nothing (not run)") << "\n";
+  out << "  PPI installed: " << (r.ppisInstalled.empty() ? "none" : "");
+  for (std::size_t i = 0; i < r.ppisInstalled.size(); ++i) out << (i ? ", " : "") << r.ppisInstalled[i];
+  out << "\n  PCD token 5: ";
+  if (r.pcdBoardName)
+    out << "\"" << Utf16Text(*r.pcdBoardName) << "\" (" << r.pcdBoardName->size() << " bytes, UTF-16LE)\n";
+  else
+    out << "not written\n";
+  out << "  Lane registers written: " << r.laneWrites.size() << "\n";
+  for (const auto &write : r.laneWrites)
+    out << "    port " << Hex(write.port, 2) << " offset " << Hex(write.offset, 4) << " = " << Hex(write.value, 8)
+        << "\n";
+  if (r.ppi) {
+    out << "  BOARD_HOOK_PPI answers:";
+    for (unsigned m = 0; m < r.ppi->members.size(); ++m)
+      if (m != 3 && r.ppi->members[m]) out << " member " << m << " = " << AnswerText(r.ppi->members[m], true) << ";";
+    out << " BoardInfo = " << StatusName(r.ppi->boardInfoStatus) << ", info " << Hex(r.ppi->info[0], 2) << " "
+        << Hex(r.ppi->info[1], 2) << " " << Hex(r.ppi->info[2], 2) << " " << Hex(r.ppi->info[3], 2) << ", flag "
+        << Hex(r.ppi->flag, 2) << "\n";
+  }
+
+  out << "\nDXE phase: BoardDxe entry returned " << (r.dxeStatus ? StatusName(*r.dxeStatus) : "nothing (not run)")
+      << "\n";
+  out << "  Setup texts set: " << (r.setupTexts.empty() ? "none (Setup keeps its own texts)" : "") << "\n";
+  for (const auto &text : r.setupTexts)
+    out << "    \"" << text.name << "\" token " << Hex(text.token, 4) << ": \"" << text.text << "\"\n";
+  out << "  SMBIOS slot records deleted:";
+  if (r.slotsDeleted.empty()) out << " none";
+  for (const auto &slot : r.slotsDeleted)
+    out << " instance " << unsigned(slot.instance) << " (handle " << Hex(slot.handle, 4) << ", " << slot.designation
+        << ");";
+  out << "\n  SMBIOS slot records kept:";
+  if (r.slotsKept.empty()) out << " none";
+  for (const auto &slot : r.slotsKept)
+    out << " instance " << unsigned(slot.instance) << " (handle " << Hex(slot.handle, 4) << ", " << slot.designation
+        << ");";
+  out << "\n";
+  if (r.hook) {
+    out << "  BOARD_HOOK_PROTOCOL answers:";
+    for (unsigned m = 0; m < r.hook->members.size(); ++m)
+      if (m != 4) out << " member " << m << " = " << AnswerText(r.hook->members[m], IsBooleanHookMember(m)) << ";";
+    out << "\n";
+  } else {
+    out << "  BOARD_HOOK_PROTOCOL: not installed\n";
+  }
+  if (r.lan) {
+    out << "  LAN MAC query: " << StatusName(r.lan->status) << "\n";
+    const auto list = [&](const char *name, const MacList &macs) {
+      out << "    " << name << ": " << unsigned(macs.count) << " address" << (macs.count == 1 ? "" : "es");
+      for (const auto &mac : macs.addresses) out << " " << MacText(mac);
+      out << "\n";
+    };
+    list("first list (port 8)", r.lan->first);
+    list("second list (ports 0x18C, 0x18D, 0x18E)", r.lan->second);
+  }
+
+  bool counted = false;
+  for (const auto &[what, count] : r.instructions) counted = counted || count != 0;
+  if (counted) {
+    out << "\nInstructions executed:\n";
+    for (const auto &[what, count] : r.instructions) out << "  " << what << ": " << count << "\n";
+  }
+  out << "\nProblems: " << (r.problems.empty() ? "none" : "") << "\n";
+  for (const auto &problem : r.problems) out << "  " << problem << "\n";
+  if (withTrace) {
+    out << "\nTrace:\n";
+    for (const auto &line : r.trace) out << "  " << line << "\n";
+  }
+  return out.str();
+}
+
+std::string ReportJson(const BootReport &r, bool withTrace) {
+  using nlohmann::json;
+  const auto status = [](std::optional<std::uint64_t> s) { return s ? json(StatusName(*s)) : json(nullptr); };
+  json report;
+  report["board"] = {{"name", r.board}, {"description", r.description}, {"engine", r.engine}};
+  report["pch"] = {{"device_id", Hex(r.pchDeviceId, 4)}, {"series", r.pchSeries}};
+  report["riser"] = {{"code", r.riserPads ? json(Hex(*r.riserPads, 2)) : json(nullptr)},
+                     {"pads", r.riserPadStates},
+                     {"card", r.riserCard}};
+
+  json pei;
+  pei["status"] = status(r.peiStatus);
+  pei["ppis_installed"] = r.ppisInstalled;
+  pei["pcd_token_5"] =
+      r.pcdBoardName ? json{{"text", Utf16Text(*r.pcdBoardName)}, {"bytes", r.pcdBoardName->size()}} : json(nullptr);
+  pei["lane_writes"] = json::array();
+  for (const auto &write : r.laneWrites)
+    pei["lane_writes"].push_back(
+        {{"port", Hex(write.port, 2)}, {"offset", Hex(write.offset, 4)}, {"value", Hex(write.value, 8)}});
+  if (r.ppi) {
+    json members = json::object();
+    for (unsigned m = 0; m < r.ppi->members.size(); ++m)
+      if (m != 3)
+        members[std::to_string(m)] = r.ppi->members[m] ? json(AnswerText(r.ppi->members[m], true)) : json(nullptr);
+    pei["ppi_answers"] = {{"members", members},
+                          {"board_info",
+                           {{"status", StatusName(r.ppi->boardInfoStatus)},
+                            {"info", {r.ppi->info[0], r.ppi->info[1], r.ppi->info[2], r.ppi->info[3]}},
+                            {"flag", r.ppi->flag}}}};
+  }
+  report["pei"] = pei;
+
+  json dxe;
+  dxe["status"] = status(r.dxeStatus);
+  dxe["setup_texts"] = json::array();
+  for (const auto &text : r.setupTexts)
+    dxe["setup_texts"].push_back({{"name", text.name}, {"token", Hex(text.token, 4)}, {"text", text.text}});
+  const auto slots = [](const std::vector<SmbiosSlotRecord> &records) {
+    json list = json::array();
+    for (const auto &slot : records)
+      list.push_back({{"instance", slot.instance}, {"handle", Hex(slot.handle, 4)}, {"designation", slot.designation}});
+    return list;
+  };
+  dxe["smbios_slots_deleted"] = slots(r.slotsDeleted);
+  dxe["smbios_slots_kept"] = slots(r.slotsKept);
+  if (r.hook) {
+    json members = json::object();
+    for (unsigned m = 0; m < r.hook->members.size(); ++m)
+      if (m != 4)
+        members[std::to_string(m)] =
+            r.hook->members[m] ? json(AnswerText(r.hook->members[m], IsBooleanHookMember(m))) : json(nullptr);
+    dxe["hook_answers"] = members;
+  }
+  if (r.lan) {
+    const auto list = [](const MacList &macs) {
+      json addresses = json::array();
+      for (const auto &mac : macs.addresses) addresses.push_back(MacText(mac));
+      return json{{"count", macs.count}, {"addresses", addresses}};
+    };
+    dxe["lan_mac_query"] = {
+        {"status", StatusName(r.lan->status)}, {"first", list(r.lan->first)}, {"second", list(r.lan->second)}};
+  }
+  report["dxe"] = dxe;
+  report["instructions"] = json::array();
+  for (const auto &[what, count] : r.instructions) report["instructions"].push_back({{"call", what}, {"count", count}});
+  report["problems"] = r.problems;
+  if (withTrace) report["trace"] = r.trace;
+  return report.dump(2) + "\n";
+}
+
+}  // namespace boardsim

@@ -1,0 +1,20 @@
+// The emulated engine: the real firmware images, BoardDxe.efi and
+// BoardPei.te, run unmodified in a CPU emulator on the simulated board.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+
+#include "sim/base/machine.h"
+
+namespace boardsim {
+
+// The folder holding BoardDxe.efi and BoardPei.te: $BOARDSIM_FIRMWARE_DIR if
+// set, else the build's own.
+std::filesystem::path DefaultFirmwareDirectory();
+
+// Reads and checks both images now; throws std::runtime_error naming the
+// file if one is missing or malformed.
+std::unique_ptr<Engine> MakeEmulatedEngine(const std::filesystem::path &imageDirectory = DefaultFirmwareDirectory());
+
+}  // namespace boardsim

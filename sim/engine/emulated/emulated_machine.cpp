@@ -1,0 +1,569 @@
+#include "sim/engine/emulated/emulated_machine.h"
+
+#include <array>
+#include <cstring>
+#include <utility>
+
+#include "board/outside_protocols.h"
+#include "pi/pcd_ppi.h"
+#include "pi/pei_services.h"
+#include "sim/engine/emulated/emulated_calls.h"
+#include "sim/engine/emulated/emulated_layout.h"
+#include "sim/hw/hardware_model.h"
+#include "tools/image/byte_reader.h"
+#include "uefi/boot_services.h"
+
+namespace boardsim {
+namespace {
+
+using namespace emulated;
+using boardimage::Hex;
+
+// Where each kind of trap entry lies on the trap page: one byte per service,
+// one per slot of each table, and the sentinel that calls return to.
+struct TrapTable {
+  ServiceTable table;
+  unsigned offset;
+  unsigned slots;
+};
+template <class Table>
+constexpr unsigned SlotsOf() {
+  return static_cast<unsigned>(sizeof(Table) / sizeof(VOID *));
+}
+constexpr std::array<TrapTable, 6> kTrapTables = {{
+    {ServiceTable::BootServices, 0x100, static_cast<unsigned>(kBootServicesCount)},
+    {ServiceTable::SetupString, 0x200, SlotsOf<SETUP_STRING_PROTOCOL>()},
+    {ServiceTable::Smbios, 0x210, SlotsOf<SMBIOS_TABLE_PROTOCOL>()},
+    {ServiceTable::PortLocator, 0x220, SlotsOf<PORT_LOCATOR_PROTOCOL>()},
+    {ServiceTable::PeiServices, 0x300, static_cast<unsigned>(kPeiServicesCount)},
+    {ServiceTable::PcdPpi, 0x400, static_cast<unsigned>(kPcdPpiMemberCount)},
+}};
+constexpr GuestAddr kSentinel = kTrapPage + 0xF00;
+static_assert(static_cast<unsigned>(Service::Count) <= kTrapTables[0].offset);
+static_assert(kTrapTables[0].offset + kTrapTables[0].slots <= kTrapTables[1].offset);
+static_assert(kTrapTables[1].offset + kTrapTables[1].slots <= kTrapTables[2].offset);
+static_assert(kTrapTables[2].offset + kTrapTables[2].slots <= kTrapTables[3].offset);
+static_assert(kTrapTables[3].offset + kTrapTables[3].slots <= kTrapTables[4].offset);
+static_assert(kTrapTables[4].offset + kTrapTables[4].slots <= kTrapTables[5].offset);
+static_assert(kTrapTables[5].offset + kTrapTables[5].slots <= kSentinel - kTrapPage);
+
+// What guest code finds in registers it must not rely on: after a service
+// returns (the volatile registers, and the bits of the accumulator a narrow
+// result leaves undefined) and when it is called.
+constexpr std::uint64_t kGarbage = 0x5A5A5A5A5A5A5A5Aull;
+
+// A nested call builds its frame this far below the caller's stack pointer.
+constexpr std::uint64_t kNestedFrameGap = 0x100;
+
+constexpr std::uint8_t kInt3 = 0xCC;
+constexpr std::uint8_t kErasedFlash = 0xFF;
+
+std::uint64_t AlignDown(std::uint64_t value, std::uint64_t alignment) { return value / alignment * alignment; }
+
+const char *ExceptionName(std::uint32_t number) {
+  switch (number) {
+    case 0:
+      return "divide error";
+    case 3:
+      return "breakpoint (int3)";
+    case 6:
+      return "invalid opcode";
+    case 13:
+      return "general protection";
+    case 14:
+      return "page fault";
+    default:
+      return "interrupt";
+  }
+}
+
+const char *AccessVerb(uc_mem_type type) {
+  switch (type) {
+    case UC_MEM_READ_UNMAPPED:
+    case UC_MEM_READ_PROT:
+      return "read";
+    case UC_MEM_WRITE_UNMAPPED:
+    case UC_MEM_WRITE_PROT:
+      return "write";
+    default:
+      return "fetch";
+  }
+}
+
+}  // namespace
+
+EmulatedMachine::EmulatedMachine(Phase phase, ServiceHub &hub, HardwareModel &hardware,
+                                 std::shared_ptr<const ImageFile> image)
+    : phase_(phase),
+      pointerSize_(phase == Phase::Dxe ? 8 : 4),
+      hub_(hub),
+      hardware_(hardware),
+      image_(std::move(image)),
+      scratchNext_(kScratchCodeBase) {
+  const uc_err error = uc_open(UC_ARCH_X86, phase == Phase::Dxe ? UC_MODE_64 : UC_MODE_32, &uc_);
+  if (error != UC_ERR_OK) throw std::runtime_error(std::string("cannot start the CPU emulator: ") + uc_strerror(error));
+  try {
+    memory_ = std::make_unique<EmulatedMemory>(uc_, pointerSize_, [this](GuestAddr a) { return Describe(a); });
+    MapFixedRegions();
+    MapRegisterWindows();
+    AddHooks();
+  } catch (...) {
+    uc_close(uc_);
+    throw;
+  }
+}
+
+EmulatedMachine::~EmulatedMachine() {
+  for (uc_context *context : savedContexts_) uc_context_free(context);
+  uc_close(uc_);
+}
+
+void EmulatedMachine::MapFixedRegions() {
+  std::uint8_t *traps = memory_->NewHostPages(kPageSize);
+  std::memset(traps, kInt3, kPageSize);
+  memory_->Map(kTrapPage, kPageSize, UC_PROT_READ | UC_PROT_EXEC, RegionKind::Traps, traps);
+  for (unsigned service = 0; service < static_cast<unsigned>(Service::Count); ++service)
+    exits_.push_back(kTrapPage + service);
+  for (const auto &table : kTrapTables)
+    for (unsigned slot = 0; slot < table.slots; ++slot) exits_.push_back(kTrapPage + table.offset + slot);
+  exits_.push_back(kSentinel);
+
+  memory_->Map(kScratchCodeBase, kScratchCodeSize, UC_PROT_READ | UC_PROT_EXEC, RegionKind::Code,
+               memory_->NewHostPages(kScratchCodeSize));
+  memory_->Map(kStackBase, kStackSize, UC_PROT_READ | UC_PROT_WRITE, RegionKind::Stack,
+               memory_->NewHostPages(kStackSize));
+  if (phase_ == Phase::Pei) {
+    std::uint8_t *flash = memory_->NewHostPages(kBootFlashSize);
+    std::memset(flash, kErasedFlash, kBootFlashSize);
+    memory_->Map(kBootFlashBase, kBootFlashSize, UC_PROT_READ | UC_PROT_EXEC, RegionKind::Flash, flash);
+  }
+}
+
+void EmulatedMachine::MapRegisterWindows() {
+  // The whole hole answers through the hardware model; a controller window
+  // the board places elsewhere is mapped on its own.
+  memory_->Map(kMmioHoleBase, kMmioHoleEnd - kMmioHoleBase, UC_PROT_READ | UC_PROT_WRITE, RegionKind::Registers,
+               memory_->NewHostPages(kMmioHoleEnd - kMmioHoleBase));
+  for (const auto &window : hardware_.Windows()) {
+    if (window.base >= kMmioHoleBase && window.base + window.size <= kMmioHoleEnd) continue;
+    if (memory_->Overlaps(window.base, window.size))
+      throw std::invalid_argument("the board's " + window.name + " window at " + HexAddress(window.base) +
+                                  " overlaps the emulated machine's memory; place it between " +
+                                  HexAddress(kMmioHoleBase) + " and " + HexAddress(kMmioHoleEnd));
+    memory_->Map(window.base, window.size, UC_PROT_READ | UC_PROT_WRITE, RegionKind::Registers,
+                 memory_->NewHostPages(window.size));
+  }
+}
+
+void EmulatedMachine::AddHooks() {
+  const auto add = [this](int type, void *callback, std::uint64_t begin, std::uint64_t end, const char *what) {
+    uc_hook hook = 0;
+    const uc_err error = uc_hook_add(uc_, &hook, type, callback, this, begin, end);
+    if (error != UC_ERR_OK)
+      throw std::runtime_error(std::string("cannot add the ") + what + " hook: " + uc_strerror(error));
+    hooks_.push_back(hook);
+  };
+  // begin > end: every address.
+  add(UC_HOOK_BLOCK, reinterpret_cast<void *>(&OnBlock), 1, 0, "block");
+  add(UC_HOOK_MEM_READ | UC_HOOK_MEM_WRITE, reinterpret_cast<void *>(&OnRegisterAccess), kMmioHoleBase,
+      kMmioHoleEnd - 1, "register window");
+  for (const auto &window : hardware_.Windows())
+    if (window.base < kMmioHoleBase || window.base + window.size > kMmioHoleEnd)
+      add(UC_HOOK_MEM_READ | UC_HOOK_MEM_WRITE, reinterpret_cast<void *>(&OnRegisterAccess), window.base,
+          window.base + window.size - 1, "register window");
+  add(UC_HOOK_MEM_INVALID, reinterpret_cast<void *>(&OnInvalidAccess), 1, 0, "invalid access");
+  add(UC_HOOK_INTR, reinterpret_cast<void *>(&OnInterrupt), 1, 0, "interrupt");
+
+  // Reaching a trap entry or the sentinel stops the emulator before the int3
+  // there would run.
+  uc_err error = uc_ctl_exits_enable(uc_);
+  if (error == UC_ERR_OK) error = uc_ctl_set_exits(uc_, exits_.data(), exits_.size());
+  if (error != UC_ERR_OK) throw std::runtime_error(std::string("cannot set the trap exits: ") + uc_strerror(error));
+}
+
+GuestAddr EmulatedMachine::ServiceEntry(Service service) { return kTrapPage + static_cast<unsigned>(service); }
+
+GuestAddr EmulatedMachine::UnexpectedEntry(ServiceTable table, unsigned slot) {
+  for (const auto &trap : kTrapTables)
+    if (trap.table == table) {
+      if (slot >= trap.slots)
+        throw std::out_of_range("no slot " + std::to_string(slot) + " in table " + TableName(table));
+      return kTrapPage + trap.offset + slot;
+    }
+  throw std::out_of_range("no such service table");
+}
+
+GuestAddr EmulatedMachine::LoadModule() {
+  if (loaded_) throw std::logic_error("module already loaded in this machine");
+  if (!image_) throw std::runtime_error("the emulated engine has no image for this phase");
+  if (phase_ == Phase::Dxe)
+    loaded_ = LoadDxeImage(*image_, *memory_, kDxeLoadAddress);
+  else
+    loaded_ = LoadPeiImage(*image_, *memory_, kBootFlashBase, kBootFlashSize, firmware_layout::kBoardPeiFlashAddress);
+  return loaded_->entry;
+}
+
+GuestAddr EmulatedMachine::PlaceCode(std::span<const std::uint8_t> code) {
+  const GuestAddr address = scratchNext_;
+  if (code.size() > kScratchCodeBase + kScratchCodeSize - address)
+    throw std::length_error("no room for " + std::to_string(code.size()) + " more bytes of scratch code");
+  std::memcpy(memory_->HostBytes(address, code.size()), code.data(), code.size());
+  // Blocks are never overwritten, so no translated code goes stale.
+  scratchNext_ = AlignDown(address + code.size() + 15, 16);
+  return address;
+}
+
+void EmulatedMachine::SetIdtBase(GuestAddr base) {
+  const std::uint32_t gate = 2 * pointerSize_;
+  uc_x86_mmr idtr{0, base, 256 * gate - 1, 0};
+  const uc_err error = uc_reg_write(uc_, UC_X86_REG_IDTR, &idtr);
+  if (error != UC_ERR_OK) throw std::runtime_error(std::string("cannot set IDTR: ") + uc_strerror(error));
+}
+
+int EmulatedMachine::RegisterIdOf(Register which) const {
+  // By Register: the x64 register, and its IA-32 counterpart where there is one.
+  static constexpr std::array<std::array<int, 2>, 9> kIds = {{
+      {UC_X86_REG_RIP, UC_X86_REG_EIP},
+      {UC_X86_REG_RSP, UC_X86_REG_ESP},
+      {UC_X86_REG_RAX, UC_X86_REG_EAX},
+      {UC_X86_REG_RCX, UC_X86_REG_ECX},
+      {UC_X86_REG_RDX, UC_X86_REG_EDX},
+      {UC_X86_REG_R8, UC_X86_REG_INVALID},
+      {UC_X86_REG_R9, UC_X86_REG_INVALID},
+      {UC_X86_REG_R10, UC_X86_REG_INVALID},
+      {UC_X86_REG_R11, UC_X86_REG_INVALID},
+  }};
+  return kIds[static_cast<std::size_t>(which)][phase_ == Phase::Dxe ? 0 : 1];
+}
+
+std::uint64_t EmulatedMachine::Reg(Register which) const {
+  std::uint64_t value = 0;
+  const int id = RegisterIdOf(which);
+  if (id != UC_X86_REG_INVALID) uc_reg_read(uc_, id, &value);
+  return pointerSize_ == 8 ? value : value & 0xFFFFFFFFu;
+}
+
+void EmulatedMachine::SetReg(Register which, std::uint64_t value) {
+  const int id = RegisterIdOf(which);
+  if (id == UC_X86_REG_INVALID) return;
+  if (pointerSize_ == 4) value &= 0xFFFFFFFFu;
+  uc_reg_write(uc_, id, &value);
+}
+
+std::uint64_t EmulatedMachine::ReadWord(GuestAddr address) {
+  return pointerSize_ == 8 ? memory_->Read64(address) : memory_->Read32(address);
+}
+
+void EmulatedMachine::WriteWord(GuestAddr address, std::uint64_t value) {
+  std::uint8_t *host = memory_->HostBytes(address, pointerSize_);
+  if (host == nullptr) throw EmulationFault("the guest stack at " + HexAddress(address) + " is not mapped");
+  std::memcpy(host, &value, pointerSize_);
+}
+
+std::uint64_t EmulatedMachine::Call(GuestAddr function, Signature signature, std::span<const std::uint64_t> arguments) {
+  if (function == 0) throw GuestFault("call through a NULL function pointer");
+  const CallShape &shape = ShapeOf(signature);
+  if (arguments.size() < shape.arguments.size())
+    throw std::logic_error("a guest call needs " + std::to_string(shape.arguments.size()) + " arguments, got " +
+                           std::to_string(arguments.size()));
+
+  // A call made while guest code waits in a service (a notification, a
+  // member called back) runs below the waiting code's stack and leaves every
+  // register as it found it.
+  const bool nested = depth_ > 0;
+  if (nested) {
+    if (savedContexts_.size() < depth_) {
+      uc_context *context = nullptr;
+      if (uc_context_alloc(uc_, &context) != UC_ERR_OK) throw std::runtime_error("cannot allocate a CPU context");
+      savedContexts_.push_back(context);
+    }
+    uc_context_save(uc_, savedContexts_[depth_ - 1]);
+  } else {
+    blocks_ = 0;
+    budgetExhausted_ = false;
+  }
+  struct Level {
+    EmulatedMachine &machine;
+    bool nested;
+    ~Level() {
+      --machine.depth_;
+      if (nested) uc_context_restore(machine.uc_, machine.savedContexts_[machine.depth_ - 1]);
+    }
+  } level{*this, nested};
+  ++depth_;
+
+  const std::uint64_t startInstructions = instructions_;
+  const std::size_t count = shape.arguments.size();
+  std::uint64_t sp = nested ? Reg(Register::Sp) - kNestedFrameGap : kStackTop;
+  if (pointerSize_ == 8) {
+    // Microsoft x64: four arguments in RCX, RDX, R8, R9, 32 bytes of shadow
+    // space above the return address, the rest above that; the stack is
+    // 16-byte aligned at the call, so 8 off at the function's first byte.
+    const std::size_t onStack = count > 4 ? count - 4 : 0;
+    sp = AlignDown(sp - 32 - 8 * onStack, 16) - 8;
+    for (std::size_t i = 4; i < count; ++i) WriteWord(sp + 0x28 + 8 * (i - 4), arguments[i]);
+    constexpr std::array<Register, 4> kArgumentRegisters = {Register::Cx, Register::Dx, Register::R8, Register::R9};
+    for (std::size_t i = 0; i < 4; ++i)
+      SetReg(kArgumentRegisters[i], i < count ? Truncate(arguments[i], shape.arguments[i], 8) : kGarbage);
+  } else {
+    // cdecl: every argument in a 32-bit stack word, the first lowest.
+    sp = AlignDown(sp - 4 * count, 16) - 4;
+    for (std::size_t i = 0; i < count; ++i) {
+      if (shape.arguments[i] == Width::Natural && arguments[i] > 0xFFFFFFFFu)
+        throw GuestFault("argument " + HexAddress(arguments[i]) + " does not fit a 32-bit guest");
+      WriteWord(sp + 4 + 4 * i, Truncate(arguments[i], shape.arguments[i], 4));
+    }
+  }
+  WriteWord(sp, kSentinel);
+  SetReg(Register::Sp, sp);
+  SetReg(Register::Ax, kGarbage);
+  if (!nested) callTarget_ = function;
+
+  RunUntilReturn(function);
+
+  std::uint64_t result = 0;
+  if (shape.result == Width::Bits64 && pointerSize_ == 4)
+    result = (Reg(Register::Dx) << 32) | Reg(Register::Ax);
+  else
+    result = Truncate(Reg(Register::Ax), shape.result, pointerSize_);
+  lastCallInstructions_ = instructions_ - startInstructions;
+  return result;
+}
+
+void EmulatedMachine::RunUntilReturn(GuestAddr pc) {
+  for (;;) {
+    fault_.reset();
+    interrupt_.reset();
+    // No timeout: a timeout costs a thread per start; the block budget
+    // catches a hang instead.
+    const uc_err error = uc_emu_start(uc_, pc, 0, 0, 0);
+    CountInstructions();
+    if (hookError_) std::rethrow_exception(std::exchange(hookError_, nullptr));
+    pc = Reg(Register::Pc);
+    if (budgetExhausted_)
+      throw EmulationFault(std::string(phase_ == Phase::Dxe ? "BoardDxe" : "BoardPei") + ": the call to " +
+                           HexAddress(callTarget_) + " (" + Describe(callTarget_) + ") ran " +
+                           std::to_string(blockBudget_) +
+                           " basic blocks without returning; it was running the block at " + HexAddress(lastBlock_) +
+                           " (" + Describe(lastBlock_) + ")");
+    if (error != UC_ERR_OK || interrupt_) ThrowStop(error, pc);
+    if (pc == kSentinel) return;
+    if (pc >= kTrapPage && pc < kTrapPage + kPageSize) {
+      pc = ServeTrap(pc);
+      continue;
+    }
+    throw EmulationFault("guest code stopped at " + HexAddress(pc) + " (" + Describe(pc) + ") for no known reason");
+  }
+}
+
+GuestAddr EmulatedMachine::ServeTrap(GuestAddr entry) {
+  const std::uint64_t sp = Reg(Register::Sp);
+  const unsigned offset = static_cast<unsigned>(entry - kTrapPage);
+  std::uint64_t result = 0;
+  Width resultWidth = Width::Natural;
+  if (offset < static_cast<unsigned>(Service::Count)) {
+    const auto service = static_cast<Service>(offset);
+    const CallShape &shape = ShapeOf(service);
+    std::array<std::uint64_t, 8> arguments{};
+    constexpr std::array<Register, 4> kArgumentRegisters = {Register::Cx, Register::Dx, Register::R8, Register::R9};
+    for (std::size_t i = 0; i < shape.arguments.size(); ++i) {
+      std::uint64_t raw = 0;
+      if (pointerSize_ == 8)
+        raw = i < 4 ? Reg(kArgumentRegisters[i]) : memory_->Read64(sp + 0x28 + 8 * (i - 4));
+      else
+        raw = memory_->Read32(sp + 4 + 4 * i);
+      arguments[i] = Truncate(raw, shape.arguments[i], pointerSize_);
+    }
+    result = hub_.Dispatch(service, std::span(arguments.data(), shape.arguments.size()));
+    resultWidth = shape.result;
+  } else {
+    bool found = false;
+    for (const auto &table : kTrapTables)
+      if (offset >= table.offset && offset < table.offset + table.slots) {
+        result = hub_.UnexpectedCall(table.table, offset - table.offset);
+        found = true;
+      }
+    if (!found)
+      throw EmulationFault("guest code ran into the service entry page at " + HexAddress(entry) +
+                           ", which is no service's entry");
+  }
+
+  // Return as the service would: pop the return address, hand back the
+  // result, and leave garbage where the caller may not look.
+  const GuestAddr returnAddress = ReadWord(sp);
+  SetReg(Register::Sp, sp + pointerSize_);
+  switch (resultWidth) {
+    case Width::None:
+      SetReg(Register::Ax, kGarbage);
+      break;
+    case Width::Bits8:
+    case Width::Bits16:
+    case Width::Bits32: {
+      const unsigned bits = Bits(resultWidth, pointerSize_);
+      SetReg(Register::Ax, (kGarbage & ~((std::uint64_t{1} << bits) - 1)) | Truncate(result, resultWidth, 8));
+      break;
+    }
+    case Width::Bits64:
+    case Width::Natural:
+      SetReg(Register::Ax, result);
+      break;
+  }
+  for (Register scratch : {Register::Cx, Register::Dx, Register::R8, Register::R9, Register::R10, Register::R11})
+    SetReg(scratch, kGarbage);
+  return returnAddress;
+}
+
+std::string EmulatedMachine::WhereCodeRan(GuestAddr pc) const { return HexAddress(pc) + " (" + Describe(pc) + ")"; }
+
+std::string EmulatedMachine::FaultText(const Fault &fault, GuestAddr pc) const {
+  const std::string verb = AccessVerb(fault.type);
+  const std::string target = HexAddress(fault.address) + " (" + Describe(fault.address) + ")";
+  const MappedRegion *region = memory_->RegionAt(fault.address);
+  std::string why = "unmapped memory";
+  if (region != nullptr && verb == "fetch") {
+    why = "memory that is not code";
+  } else if (region != nullptr) {
+    switch (region->kind) {
+      case RegionKind::Flash:
+        why = "read-only flash";
+        break;
+      case RegionKind::Image:
+        why = "a read-only section";
+        break;
+      case RegionKind::Traps:
+        why = "the service entry page";
+        break;
+      default:
+        why = "protected memory";
+        break;
+    }
+  }
+  if (verb == "fetch")
+    return "execution reached " + target + ", " + why + ", after the block at " + WhereCodeRan(lastBlock_);
+  const std::string access = verb == "write" ? "write of " +
+                                                   Hex(Truncate(static_cast<std::uint64_t>(fault.value),
+                                                                fault.size >= 8   ? Width::Bits64
+                                                                : fault.size == 4 ? Width::Bits32
+                                                                : fault.size == 2 ? Width::Bits16
+                                                                                  : Width::Bits8,
+                                                                8)) +
+                                                   " to "
+                                             : "read from ";
+  return std::to_string(fault.size) + "-byte " + access + target + ", " + why + ", by the instruction at " +
+         WhereCodeRan(pc);
+}
+
+void EmulatedMachine::ThrowStop(uc_err error, GuestAddr pc) {
+  const std::string phase = phase_ == Phase::Dxe ? "BoardDxe: " : "BoardPei: ";
+  if (fault_) throw EmulationFault(phase + FaultText(*fault_, faultPc_));
+  if (interrupt_)
+    throw EmulationFault(phase + "CPU exception " + std::to_string(interrupt_->number) + " (" +
+                         ExceptionName(interrupt_->number) + ") at " + WhereCodeRan(interrupt_->pc));
+  if (error == UC_ERR_INSN_INVALID) throw EmulationFault(phase + "invalid instruction at " + WhereCodeRan(pc));
+  throw EmulationFault(phase + "the CPU emulator stopped (" + uc_strerror(error) + ") at " + WhereCodeRan(pc));
+}
+
+std::string EmulatedMachine::Describe(GuestAddr address) const {
+  if (loaded_)
+    if (auto inImage = loaded_->Describe(address)) return *inImage;
+  const MappedRegion *region = memory_->RegionAt(address);
+  if (region == nullptr) return "unmapped";
+  const std::string offset = "+" + Hex(address - region->base);
+  switch (region->kind) {
+    case RegionKind::Traps: {
+      const unsigned at = static_cast<unsigned>(address - kTrapPage);
+      if (address == kSentinel) return "the return sentinel";
+      if (at < static_cast<unsigned>(Service::Count))
+        return std::string("the entry of ") + InfoOf(static_cast<Service>(at)).name;
+      for (const auto &table : kTrapTables)
+        if (at >= table.offset && at < table.offset + table.slots)
+          return "unfilled slot " + std::to_string(at - table.offset) + " of " + TableName(table.table);
+      return "the service entry page" + offset;
+    }
+    case RegionKind::Code:
+      return "scratch code" + offset;
+    case RegionKind::Ram:
+      return "heap" + offset;
+    case RegionKind::Stack:
+      return "stack" + offset;
+    case RegionKind::Flash:
+      return "boot flash" + offset + " (erased)";
+    case RegionKind::Image:
+      return "image memory" + offset;
+    case RegionKind::Registers:
+      for (const auto &window : hardware_.Windows())
+        if (address >= window.base && address - window.base < window.size)
+          return window.name + " window+" + Hex(address - window.base);
+      return "unclaimed MMIO";
+  }
+  return "unmapped";
+}
+
+void EmulatedMachine::OnBlock(uc_engine *uc, std::uint64_t address, std::uint32_t size, void *user) {
+  auto *self = static_cast<EmulatedMachine *>(user);
+  self->lastBlock_ = address;
+  self->blocksRun_.emplace_back(address, size);
+  if (++self->blocks_ > self->blockBudget_) {
+    self->budgetExhausted_ = true;
+    uc_emu_stop(uc);
+  }
+}
+
+void EmulatedMachine::CountInstructions() {
+  // A hook on every instruction would double the cost of translating the
+  // code; the blocks that ran and the instruction count of each translated
+  // block give the same number.
+  for (const auto &[address, size] : blocksRun_) {
+    auto known = blockInstructions_.find(address);
+    if (known == blockInstructions_.end() || known->second.first != size) {
+      uc_tb block{};
+      if (uc_ctl_request_cache(uc_, address, &block) != UC_ERR_OK || block.size != size)
+        throw std::runtime_error("the CPU emulator cannot say how many instructions the block at " +
+                                 HexAddress(address) + " holds");
+      known = blockInstructions_.insert_or_assign(address, std::pair{size, block.icount}).first;
+    }
+    instructions_ += known->second.second;
+  }
+  blocksRun_.clear();
+}
+
+void EmulatedMachine::OnRegisterAccess(uc_engine *uc, uc_mem_type type, std::uint64_t address, int size,
+                                       std::int64_t value, void *user) {
+  auto *self = static_cast<EmulatedMachine *>(user);
+  if (self->hookError_) return;
+  try {
+    if (size != 1 && size != 2 && size != 4 && size != 8)
+      throw EmulationFault("a " + std::to_string(size) + "-byte access to " + HexAddress(address) +
+                           "; the board's registers take 1, 2, 4 or 8 bytes at a time");
+    const unsigned width = static_cast<unsigned>(size) * 8;
+    if (type == UC_MEM_READ) {
+      // The value lands in the page before the instruction reads it.
+      const std::uint64_t answer = self->hardware_.Read(address, width);
+      std::uint8_t *host = self->memory_->HostBytes(address, static_cast<std::uint64_t>(size));
+      if (host == nullptr)
+        throw EmulationFault("a register read at " + HexAddress(address) + " crosses a window's end");
+      std::memcpy(host, &answer, static_cast<std::size_t>(size));
+    } else if (type == UC_MEM_WRITE) {
+      self->hardware_.Write(address, width, static_cast<std::uint64_t>(value));
+    }
+  } catch (...) {
+    self->hookError_ = std::current_exception();
+    uc_emu_stop(uc);
+  }
+}
+
+bool EmulatedMachine::OnInvalidAccess(uc_engine *, uc_mem_type type, std::uint64_t address, int size,
+                                      std::int64_t value, void *user) {
+  auto *self = static_cast<EmulatedMachine *>(user);
+  self->fault_ = Fault{type, address, size, value};
+  self->faultPc_ = self->Reg(Register::Pc);
+  return false;
+}
+
+void EmulatedMachine::OnInterrupt(uc_engine *uc, std::uint32_t number, void *user) {
+  auto *self = static_cast<EmulatedMachine *>(user);
+  self->interrupt_ = Interrupt{number, self->Reg(Register::Pc)};
+  uc_emu_stop(uc);
+}
+
+}  // namespace boardsim

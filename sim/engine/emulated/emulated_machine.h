@@ -1,0 +1,136 @@
+// One phase of a boot on the CPU emulator: x64 long mode for BoardDxe,
+// IA-32 protected mode for BoardPei. Guest code reaches the models through
+// service tables whose entries are addresses on a trap page; the machine
+// stops there, reads the arguments by the phase's calling convention, hands
+// the call to the service hub and returns to the caller as the service
+// would. Register windows are RAM whose every access goes to the hardware
+// model first, so each access keeps its exact width and order.
+#pragma once
+
+#include <unicorn/unicorn.h>
+
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <optional>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "sim/base/machine.h"
+#include "sim/engine/emulated/emulated_image.h"
+#include "sim/engine/emulated/emulated_memory.h"
+
+namespace boardsim {
+
+class HardwareModel;
+
+// Guest code did something the board does not survive (a write to flash, a
+// fetch from memory that is not code, a CPU exception) or ran too long. The
+// message names the image, the offset, the section and the access.
+class EmulationFault : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class EmulatedMachine final : public Machine {
+ public:
+  // image: the phase's image file; LoadModule refuses if there is none.
+  EmulatedMachine(Phase phase, ServiceHub &hub, HardwareModel &hardware,
+                  std::shared_ptr<const emulated::ImageFile> image);
+  ~EmulatedMachine() override;
+  EmulatedMachine(const EmulatedMachine &) = delete;
+  EmulatedMachine &operator=(const EmulatedMachine &) = delete;
+
+  GuestMemory &Memory() override { return *memory_; }
+  GuestAddr ServiceEntry(Service service) override;
+  GuestAddr UnexpectedEntry(ServiceTable table, unsigned slot) override;
+  GuestAddr LoadModule() override;
+  std::uint64_t Call(GuestAddr function, Signature signature, std::span<const std::uint64_t> arguments) override;
+  std::uint64_t LastCallInstructions() const override { return lastCallInstructions_; }
+  void SetIdtBase(GuestAddr base) override;
+  std::string Describe(GuestAddr address) const override;
+
+  // The most basic blocks one call from the host may run, nested calls
+  // included, before it is taken for a hang.
+  void SetBlockBudget(std::uint64_t blocks) { blockBudget_ = blocks; }
+  static constexpr std::uint64_t kDefaultBlockBudget = 1'000'000;
+  // Places machine code in executable scratch memory and returns its
+  // address (engine tests run hand-assembled snippets this way).
+  GuestAddr PlaceCode(std::span<const std::uint8_t> code);
+  const emulated::LoadedImage *Image() const { return loaded_ ? &*loaded_ : nullptr; }
+
+ private:
+  struct Fault {
+    uc_mem_type type = UC_MEM_READ;
+    GuestAddr address = 0;
+    int size = 0;
+    std::int64_t value = 0;
+  };
+  struct Interrupt {
+    std::uint32_t number = 0;
+    GuestAddr pc = 0;
+  };
+  enum class Register : std::uint8_t { Pc, Sp, Ax, Cx, Dx, R8, R9, R10, R11 };
+
+  void MapFixedRegions();
+  void MapRegisterWindows();
+  void AddHooks();
+  int RegisterIdOf(Register which) const;
+  std::uint64_t Reg(Register which) const;
+  void SetReg(Register which, std::uint64_t value);
+  std::uint64_t ReadWord(GuestAddr address);
+  void WriteWord(GuestAddr address, std::uint64_t value);
+
+  // Runs guest code from pc until it reaches the return sentinel, serving
+  // every service call it makes on the way.
+  void RunUntilReturn(GuestAddr pc);
+  // Guest code stopped at a trap entry: serve the call and return to it.
+  GuestAddr ServeTrap(GuestAddr entry);
+  // Adds the instructions of the blocks run since the last stop.
+  void CountInstructions();
+  [[noreturn]] void ThrowStop(uc_err error, GuestAddr pc);
+  std::string FaultText(const Fault &fault, GuestAddr pc) const;
+  std::string WhereCodeRan(GuestAddr pc) const;
+
+  static void OnBlock(uc_engine *uc, std::uint64_t address, std::uint32_t size, void *user);
+  static void OnRegisterAccess(uc_engine *uc, uc_mem_type type, std::uint64_t address, int size, std::int64_t value,
+                               void *user);
+  static bool OnInvalidAccess(uc_engine *uc, uc_mem_type type, std::uint64_t address, int size, std::int64_t value,
+                              void *user);
+  static void OnInterrupt(uc_engine *uc, std::uint32_t number, void *user);
+
+  Phase phase_;
+  unsigned pointerSize_;
+  ServiceHub &hub_;
+  HardwareModel &hardware_;
+  std::shared_ptr<const emulated::ImageFile> image_;
+  uc_engine *uc_ = nullptr;
+  std::unique_ptr<emulated::EmulatedMemory> memory_;
+  std::optional<emulated::LoadedImage> loaded_;
+  std::vector<uc_hook> hooks_;
+
+  std::vector<GuestAddr> exits_;  // every trap entry and the sentinel
+  GuestAddr scratchNext_;
+
+  unsigned depth_ = 0;
+  std::vector<uc_context *> savedContexts_;  // one per nesting level
+  std::uint64_t blockBudget_ = kDefaultBlockBudget;
+  std::uint64_t blocks_ = 0;
+  bool budgetExhausted_ = false;
+  std::uint64_t instructions_ = 0;
+  std::vector<std::pair<GuestAddr, std::uint32_t>> blocksRun_;                                // since the last stop
+  std::unordered_map<GuestAddr, std::pair<std::uint32_t, std::uint16_t>> blockInstructions_;  // size, count
+  std::uint64_t lastCallInstructions_ = 0;
+  GuestAddr lastBlock_ = 0;
+  GuestAddr callTarget_ = 0;  // of the outermost call, for messages
+  std::optional<Fault> fault_;
+  GuestAddr faultPc_ = 0;
+  std::optional<Interrupt> interrupt_;
+  std::exception_ptr hookError_;
+};
+
+}  // namespace boardsim
