@@ -6,14 +6,9 @@
 #include "sim/base/board_text.h"
 #include "sim/base/status_names.h"
 #include "sim/board/pch_gpio_layout.h"
-#include "sim/core/known_guids.h"
 
 namespace boardsim {
 namespace {
-
-constexpr std::uint32_t kRiserPad0 = 0x030A0000;  // GPP_K pad 0 of the H series
-constexpr unsigned kRiserPads = 4;
-constexpr std::uint64_t kBoardNameToken = 5;
 
 // The riser cards this board takes, by the code their pads give.
 std::string RiserCardOf(std::optional<std::uint8_t> code) {
@@ -28,11 +23,10 @@ std::string RiserCardOf(std::optional<std::uint8_t> code) {
   }
 }
 
-std::optional<std::uint8_t> RiserPads(HardwareModel &hardware) {
+std::optional<std::uint8_t> RiserPads(const std::array<RiserPadReading, kRiserPads> &pads) {
   std::uint8_t code = 0;
   for (unsigned i = 0; i < kRiserPads; ++i) {
-    const auto owner = hardware.PadOwner(kRiserPad0 + i);
-    const auto level = hardware.PadLevel(kRiserPad0 + i);
+    const auto &[owner, level] = pads[i];
     if (!owner || !level || *owner != 0) return std::nullopt;
     code = static_cast<std::uint8_t>(code | (*level << i));
   }
@@ -41,11 +35,10 @@ std::optional<std::uint8_t> RiserPads(HardwareModel &hardware) {
 
 // "0 1 1 1", with a pad another agent owns shown as "owned by agent N" and a
 // pad the fitted PCH does not have as "absent".
-std::string RiserPadsText(HardwareModel &hardware) {
+std::string RiserPadsText(const std::array<RiserPadReading, kRiserPads> &pads) {
   std::string text;
   for (unsigned i = 0; i < kRiserPads; ++i) {
-    const auto owner = hardware.PadOwner(kRiserPad0 + i);
-    const auto level = hardware.PadLevel(kRiserPad0 + i);
+    const auto &[owner, level] = pads[i];
     text += i == 0 ? "" : ", ";
     if (!owner || !level)
       text += "absent";
@@ -92,37 +85,12 @@ std::string Utf16Text(const std::vector<std::uint8_t> &bytes) {
   return text;
 }
 
-BootReport RunBoot(const BoardConfig &board, Engine &engine) {
-  Boot boot(board, engine);
-  boot.RunDefaultSequence();
-  BootReport report;
-  report.board = board.name;
-  report.description = board.description;
-  report.engine = engine.Name();
-  report.pchDeviceId = board.pchDeviceId;
-  report.pchSeries = PchSeriesText(board.pchDeviceId);
-  report.riserPads = RiserPads(boot.Hardware());
+BootReport DescribeBoot(const BootRecord &record) {
+  BootReport report{record, {}, {}, {}, {}};
+  report.pchSeries = PchSeriesText(record.pchDeviceId);
+  report.riserPads = RiserPads(record.riserPadReadings);
   report.riserCard = RiserCardOf(report.riserPads);
-  report.riserPadStates = RiserPadsText(boot.Hardware());
-
-  report.peiStatus = boot.PeiStatus();
-  for (const auto &ppi : boot.Pei().Ppis())
-    if (ppi.byModule) report.ppisInstalled.push_back(GuidName(ppi.guid));
-  const auto &tokens = boot.Pei().PcdTokens();
-  if (const auto token = tokens.find(kBoardNameToken); token != tokens.end()) report.pcdBoardName = token->second;
-  report.ppi = boot.CallPpiMembers();
-  report.laneWrites = boot.Hardware().LaneWrites();
-
-  report.dxeStatus = boot.DxeStatus();
-  report.setupTexts = boot.Services().SetupWrites();
-  report.slotsDeleted = boot.Services().DeletedSlots();
-  report.slotsKept = boot.Services().RemainingSlots();
-  report.hook = boot.CallHookMembers();
-  report.lan = boot.QueryLanMacs();
-
-  report.problems = boot.Problems();
-  report.instructions = boot.Instructions();
-  report.trace = boot.GetTrace().Lines();
+  report.riserPadStates = RiserPadsText(record.riserPadReadings);
   return report;
 }
 

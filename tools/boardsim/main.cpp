@@ -40,7 +40,7 @@ int Run(const Options &options) {
   }
   const BoardConfig board = ChooseBoard(options.board);
   const auto engine = ChooseEngine(options);
-  const BootReport report = RunBoot(board, *engine);
+  const BootReport report = DescribeBoot(RunBoot(board, *engine));
   std::cout << (options.json ? ReportJson(report, options.trace) : ReportText(report, options.trace));
   return 0;
 }

@@ -1,0 +1,44 @@
+#include "sim/boot/boot_record.h"
+
+#include "sim/core/known_guids.h"
+
+namespace boardsim {
+namespace {
+
+constexpr std::uint64_t kBoardNameToken = 5;
+
+}  // namespace
+
+BootRecord RunBoot(const BoardConfig &board, Engine &engine) {
+  Boot boot(board, engine);
+  boot.RunDefaultSequence();
+  BootRecord record;
+  record.board = board.name;
+  record.description = board.description;
+  record.engine = engine.Name();
+  record.pchDeviceId = board.pchDeviceId;
+  for (unsigned i = 0; i < kRiserPads; ++i)
+    record.riserPadReadings[i] = {boot.Hardware().PadOwner(kRiserPad0 + i), boot.Hardware().PadLevel(kRiserPad0 + i)};
+
+  record.peiStatus = boot.PeiStatus();
+  for (const auto &ppi : boot.Pei().Ppis())
+    if (ppi.byModule) record.ppisInstalled.push_back(GuidName(ppi.guid));
+  const auto &tokens = boot.Pei().PcdTokens();
+  if (const auto token = tokens.find(kBoardNameToken); token != tokens.end()) record.pcdBoardName = token->second;
+  record.ppi = boot.CallPpiMembers();
+  record.laneWrites = boot.Hardware().LaneWrites();
+
+  record.dxeStatus = boot.DxeStatus();
+  record.setupTexts = boot.Services().SetupWrites();
+  record.slotsDeleted = boot.Services().DeletedSlots();
+  record.slotsKept = boot.Services().RemainingSlots();
+  record.hook = boot.CallHookMembers();
+  record.lan = boot.QueryLanMacs();
+
+  record.problems = boot.Problems();
+  record.instructions = boot.Instructions();
+  record.trace = boot.GetTrace().Lines();
+  return record;
+}
+
+}  // namespace boardsim

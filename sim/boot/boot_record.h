@@ -1,0 +1,56 @@
+// What one default boot of the board recorded: the state of the riser pads,
+// what each phase installed, wrote and answered, and the trace. The runner
+// fills it; the report only reads it.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "sim/boot/boot.h"
+
+namespace boardsim {
+
+// GPP_K pads 0..3 of the H series: the riser card's code.
+inline constexpr std::uint32_t kRiserPad0 = 0x030A0000;
+inline constexpr unsigned kRiserPads = 4;
+
+struct RiserPadReading {
+  std::optional<unsigned> owner;  // empty: the fitted PCH has no such pad
+  std::optional<unsigned> level;
+};
+
+struct BootRecord {
+  std::string board;
+  std::string description;
+  std::string engine;
+  std::uint16_t pchDeviceId = 0;
+  std::array<RiserPadReading, kRiserPads> riserPadReadings;
+
+  // PEI phase
+  std::optional<std::uint64_t> peiStatus;
+  std::vector<std::string> ppisInstalled;
+  std::optional<std::vector<std::uint8_t>> pcdBoardName;  // token 5, raw bytes
+  std::vector<HardwareModel::LaneWrite> laneWrites;
+  std::optional<PpiAnswers> ppi;
+
+  // DXE phase
+  std::optional<std::uint64_t> dxeStatus;
+  std::vector<SetupStringWrite> setupTexts;
+  std::vector<SmbiosSlotRecord> slotsDeleted;
+  std::vector<SmbiosSlotRecord> slotsKept;
+  std::optional<HookAnswers> hook;
+  std::optional<LanMacResult> lan;
+
+  std::vector<std::string> problems;
+  std::vector<std::pair<std::string, std::uint64_t>> instructions;
+  std::vector<std::string> trace;
+};
+
+// Runs the default boot sequence and the consumer calls, and records them.
+BootRecord RunBoot(const BoardConfig &board, Engine &engine);
+
+}  // namespace boardsim
