@@ -4,48 +4,18 @@
 #include <cstring>
 #include <utility>
 
-#include "board/outside_protocols.h"
-#include "pi/pcd_ppi.h"
 #include "pi/pei_services.h"
 #include "sim/engine/emulated/emulated_calls.h"
 #include "sim/engine/emulated/emulated_layout.h"
+#include "sim/engine/emulated/emulated_trap_page.h"
 #include "sim/hw/hardware_model.h"
 #include "tools/image/byte_reader.h"
-#include "uefi/boot_services.h"
 
 namespace boardsim {
 namespace {
 
 using namespace emulated;
 using boardimage::Hex;
-
-// Where each kind of trap entry lies on the trap page: one byte per service,
-// one per slot of each table, and the sentinel that calls return to.
-struct TrapTable {
-  ServiceTable table;
-  unsigned offset;
-  unsigned slots;
-};
-template <class Table>
-constexpr unsigned SlotsOf() {
-  return static_cast<unsigned>(sizeof(Table) / sizeof(VOID *));
-}
-constexpr std::array<TrapTable, 6> kTrapTables = {{
-    {ServiceTable::BootServices, 0x100, static_cast<unsigned>(kBootServicesCount)},
-    {ServiceTable::SetupString, 0x200, SlotsOf<SETUP_STRING_PROTOCOL>()},
-    {ServiceTable::Smbios, 0x210, SlotsOf<SMBIOS_TABLE_PROTOCOL>()},
-    {ServiceTable::PortLocator, 0x220, SlotsOf<PORT_LOCATOR_PROTOCOL>()},
-    {ServiceTable::PeiServices, 0x300, static_cast<unsigned>(kPeiServicesCount)},
-    {ServiceTable::PcdPpi, 0x400, static_cast<unsigned>(kPcdPpiMemberCount)},
-}};
-constexpr GuestAddr kSentinel = kTrapPage + 0xF00;
-static_assert(static_cast<unsigned>(Service::Count) <= kTrapTables[0].offset);
-static_assert(kTrapTables[0].offset + kTrapTables[0].slots <= kTrapTables[1].offset);
-static_assert(kTrapTables[1].offset + kTrapTables[1].slots <= kTrapTables[2].offset);
-static_assert(kTrapTables[2].offset + kTrapTables[2].slots <= kTrapTables[3].offset);
-static_assert(kTrapTables[3].offset + kTrapTables[3].slots <= kTrapTables[4].offset);
-static_assert(kTrapTables[4].offset + kTrapTables[4].slots <= kTrapTables[5].offset);
-static_assert(kTrapTables[5].offset + kTrapTables[5].slots <= kSentinel - kTrapPage);
 
 // What guest code finds in registers it must not rely on: after a service
 // returns (the volatile registers, and the bits of the accumulator a narrow
@@ -59,36 +29,6 @@ constexpr std::uint8_t kInt3 = 0xCC;
 constexpr std::uint8_t kErasedFlash = 0xFF;
 
 std::uint64_t AlignDown(std::uint64_t value, std::uint64_t alignment) { return value / alignment * alignment; }
-
-const char *ExceptionName(std::uint32_t number) {
-  switch (number) {
-    case 0:
-      return "divide error";
-    case 3:
-      return "breakpoint (int3)";
-    case 6:
-      return "invalid opcode";
-    case 13:
-      return "general protection";
-    case 14:
-      return "page fault";
-    default:
-      return "interrupt";
-  }
-}
-
-const char *AccessVerb(uc_mem_type type) {
-  switch (type) {
-    case UC_MEM_READ_UNMAPPED:
-    case UC_MEM_READ_PROT:
-      return "read";
-    case UC_MEM_WRITE_UNMAPPED:
-    case UC_MEM_WRITE_PROT:
-      return "write";
-    default:
-      return "fetch";
-  }
-}
 
 }  // namespace
 
@@ -411,92 +351,6 @@ GuestAddr EmulatedMachine::ServeTrap(GuestAddr entry) {
   for (Register scratch : {Register::Cx, Register::Dx, Register::R8, Register::R9, Register::R10, Register::R11})
     SetReg(scratch, kGarbage);
   return returnAddress;
-}
-
-std::string EmulatedMachine::WhereCodeRan(GuestAddr pc) const { return HexAddress(pc) + " (" + Describe(pc) + ")"; }
-
-std::string EmulatedMachine::FaultText(const Fault &fault, GuestAddr pc) const {
-  const std::string verb = AccessVerb(fault.type);
-  const std::string target = HexAddress(fault.address) + " (" + Describe(fault.address) + ")";
-  const MappedRegion *region = memory_->RegionAt(fault.address);
-  std::string why = "unmapped memory";
-  if (region != nullptr && verb == "fetch") {
-    why = "memory that is not code";
-  } else if (region != nullptr) {
-    switch (region->kind) {
-      case RegionKind::Flash:
-        why = "read-only flash";
-        break;
-      case RegionKind::Image:
-        why = "a read-only section";
-        break;
-      case RegionKind::Traps:
-        why = "the service entry page";
-        break;
-      default:
-        why = "protected memory";
-        break;
-    }
-  }
-  if (verb == "fetch")
-    return "execution reached " + target + ", " + why + ", after the block at " + WhereCodeRan(lastBlock_);
-  const std::string access = verb == "write" ? "write of " +
-                                                   Hex(Truncate(static_cast<std::uint64_t>(fault.value),
-                                                                fault.size >= 8   ? Width::Bits64
-                                                                : fault.size == 4 ? Width::Bits32
-                                                                : fault.size == 2 ? Width::Bits16
-                                                                                  : Width::Bits8,
-                                                                8)) +
-                                                   " to "
-                                             : "read from ";
-  return std::to_string(fault.size) + "-byte " + access + target + ", " + why + ", by the instruction at " +
-         WhereCodeRan(pc);
-}
-
-void EmulatedMachine::ThrowStop(uc_err error, GuestAddr pc) {
-  const std::string phase = phase_ == Phase::Dxe ? "BoardDxe: " : "BoardPei: ";
-  if (fault_) throw EmulationFault(phase + FaultText(*fault_, faultPc_));
-  if (interrupt_)
-    throw EmulationFault(phase + "CPU exception " + std::to_string(interrupt_->number) + " (" +
-                         ExceptionName(interrupt_->number) + ") at " + WhereCodeRan(interrupt_->pc));
-  if (error == UC_ERR_INSN_INVALID) throw EmulationFault(phase + "invalid instruction at " + WhereCodeRan(pc));
-  throw EmulationFault(phase + "the CPU emulator stopped (" + uc_strerror(error) + ") at " + WhereCodeRan(pc));
-}
-
-std::string EmulatedMachine::Describe(GuestAddr address) const {
-  if (loaded_)
-    if (auto inImage = loaded_->Describe(address)) return *inImage;
-  const MappedRegion *region = memory_->RegionAt(address);
-  if (region == nullptr) return "unmapped";
-  const std::string offset = "+" + Hex(address - region->base);
-  switch (region->kind) {
-    case RegionKind::Traps: {
-      const unsigned at = static_cast<unsigned>(address - kTrapPage);
-      if (address == kSentinel) return "the return sentinel";
-      if (at < static_cast<unsigned>(Service::Count))
-        return std::string("the entry of ") + InfoOf(static_cast<Service>(at)).name;
-      for (const auto &table : kTrapTables)
-        if (at >= table.offset && at < table.offset + table.slots)
-          return "unfilled slot " + std::to_string(at - table.offset) + " of " + TableName(table.table);
-      return "the service entry page" + offset;
-    }
-    case RegionKind::Code:
-      return "scratch code" + offset;
-    case RegionKind::Ram:
-      return "heap" + offset;
-    case RegionKind::Stack:
-      return "stack" + offset;
-    case RegionKind::Flash:
-      return "boot flash" + offset + " (erased)";
-    case RegionKind::Image:
-      return "image memory" + offset;
-    case RegionKind::Registers:
-      for (const auto &window : hardware_.Windows())
-        if (address >= window.base && address - window.base < window.size)
-          return window.name + " window+" + Hex(address - window.base);
-      return "unclaimed MMIO";
-  }
-  return "unmapped";
 }
 
 void EmulatedMachine::OnBlock(uc_engine *uc, std::uint64_t address, std::uint32_t size, void *user) {
