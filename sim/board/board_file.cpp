@@ -64,24 +64,19 @@ class BoardReader {
  public:
   explicit BoardReader(const std::string &origin) : origin_(origin) {}
 
+  // The fields in the order a board file gives them: where it starts from,
+  // what it is called, its PCH and pads, its PCI devices, its SMBIOS slot
+  // records, the services the platform offers, and the failures to inject.
   BoardConfig Read(const Json &root) {
     Object(root, "",
            {"base", "name", "description", "pchDeviceId", "pads", "bridges", "endpoints", "portBridges", "smbiosSlots",
             "setupStringService", "smbiosService", "portLocator", "pcdPpi", "failures"});
     BoardConfig board = Base(root);
-    board.name = root.contains("name") ? String(root["name"], "name") : origin_;
-    if (root.contains("description")) board.description = String(root["description"], "description");
-    if (root.contains("pchDeviceId"))
-      board.pchDeviceId = static_cast<std::uint16_t>(Integer(root["pchDeviceId"], "pchDeviceId", 0, 0xFFFF));
-    if (root.contains("pads")) board.pads = Pads(root["pads"], "pads", SeriesOfDeviceId(board.pchDeviceId));
-    if (root.contains("bridges")) board.bridges = Bridges(root["bridges"], "bridges");
-    if (root.contains("endpoints")) board.endpoints = Endpoints(root["endpoints"], "endpoints");
-    if (root.contains("portBridges")) board.portBridges = PortBridges(root["portBridges"], "portBridges");
+    ReadIdentity(root, board);
+    ReadPch(root, board);
+    ReadPci(root, board);
     if (root.contains("smbiosSlots")) board.smbiosSlots = Slots(root["smbiosSlots"], "smbiosSlots");
-    ReadFlag(root, "setupStringService", board.setupStringService);
-    ReadFlag(root, "smbiosService", board.smbiosService);
-    ReadFlag(root, "portLocator", board.portLocator);
-    ReadFlag(root, "pcdPpi", board.pcdPpi);
+    ReadServices(root, board);
     if (root.contains("failures")) board.failures = Failures(root["failures"], "failures");
     const auto problems = CheckBoard(board);
     if (!problems.empty()) Fail(problems.front().field, problems.front().problem);
@@ -134,6 +129,36 @@ class BoardReader {
     flag = root[field].get<bool>();
   }
 
+  void ReadIdentity(const Json &root, BoardConfig &board) const {
+    board.name = root.contains("name") ? String(root["name"], "name") : origin_;
+    if (root.contains("description")) board.description = String(root["description"], "description");
+  }
+
+  void ReadPch(const Json &root, BoardConfig &board) const {
+    if (root.contains("pchDeviceId"))
+      board.pchDeviceId = static_cast<std::uint16_t>(Integer(root["pchDeviceId"], "pchDeviceId", 0, 0xFFFF));
+    if (root.contains("pads")) board.pads = Pads(root["pads"], "pads", SeriesOfDeviceId(board.pchDeviceId));
+  }
+
+  void ReadPci(const Json &root, BoardConfig &board) const {
+    if (root.contains("bridges")) board.bridges = Bridges(root["bridges"], "bridges");
+    if (root.contains("endpoints")) board.endpoints = Endpoints(root["endpoints"], "endpoints");
+    if (root.contains("portBridges")) board.portBridges = PortBridges(root["portBridges"], "portBridges");
+  }
+
+  void ReadServices(const Json &root, BoardConfig &board) const {
+    ReadFlag(root, "setupStringService", board.setupStringService);
+    ReadFlag(root, "smbiosService", board.smbiosService);
+    ReadFlag(root, "portLocator", board.portLocator);
+    ReadFlag(root, "pcdPpi", board.pcdPpi);
+  }
+
+  // Each entry of the list at path, read by entry(value, its path).
+  template <typename Entry>
+  void ForEach(const Json &value, const std::string &path, Entry entry) const {
+    for (std::size_t i = 0; i < Array(value, path).size(); ++i) entry(value[i], Element(path, i));
+  }
+
   BoardConfig Base(const Json &root) const {
     if (!root.contains("base")) return ShippedBoard();
     const std::string name = String(root["base"], "base");
@@ -168,14 +193,12 @@ class BoardReader {
 
   std::map<std::uint32_t, PadState> Pads(const Json &value, const std::string &path, PchSeries series) const {
     std::map<std::uint32_t, PadState> pads;
-    std::map<std::uint32_t, std::size_t> seenAt;
-    for (std::size_t i = 0; i < Array(value, path).size(); ++i) {
-      const Json &entry = value[i];
-      const std::string at = Element(path, i);
+    std::map<std::uint32_t, std::string> seenAt;
+    ForEach(value, path, [&](const Json &entry, const std::string &at) {
       Object(entry, at, {"pad", "owner", "level", "dw0"});
       const std::uint32_t pad = PadId(Required(entry, at, "pad"), Child(at, "pad"), series);
-      if (const auto [place, fresh] = seenAt.emplace(pad, i); !fresh)
-        Fail(Child(at, "pad"), Hex(pad, 8) + " is already described by " + Element(path, place->second));
+      if (const auto [place, fresh] = seenAt.emplace(pad, at); !fresh)
+        Fail(Child(at, "pad"), Hex(pad, 8) + " is already described by " + place->second);
       PadState state;
       if (entry.contains("owner"))
         state.owner = static_cast<std::uint32_t>(Integer(entry["owner"], Child(at, "owner"), 0, 15));
@@ -186,7 +209,7 @@ class BoardReader {
       else
         state.dw0 = static_cast<std::uint32_t>(Integer(entry["dw0"], Child(at, "dw0"), 0, 0xFFFFFFFF));
       pads[pad] = state;
-    }
+    });
     return pads;
   }
 
@@ -210,9 +233,7 @@ class BoardReader {
 
   std::vector<PciBridge> Bridges(const Json &value, const std::string &path) const {
     std::vector<PciBridge> bridges;
-    for (std::size_t i = 0; i < Array(value, path).size(); ++i) {
-      const Json &entry = value[i];
-      const std::string at = Element(path, i);
+    ForEach(value, path, [&](const Json &entry, const std::string &at) {
       Object(entry, at, {"bdf", "vendorDevice", "secondaryBus", "subordinateBus"});
       PciBridge bridge;
       bridge.bdf = Bdf(Required(entry, at, "bdf"), Child(at, "bdf"));
@@ -220,7 +241,7 @@ class BoardReader {
       bridge.secondaryBus = Byte(Required(entry, at, "secondaryBus"), Child(at, "secondaryBus"));
       bridge.subordinateBus = Byte(Required(entry, at, "subordinateBus"), Child(at, "subordinateBus"));
       bridges.push_back(bridge);
-    }
+    });
     return bridges;
   }
 
@@ -237,9 +258,7 @@ class BoardReader {
 
   std::vector<PciEndpoint> Endpoints(const Json &value, const std::string &path) const {
     std::vector<PciEndpoint> endpoints;
-    for (std::size_t i = 0; i < Array(value, path).size(); ++i) {
-      const Json &entry = value[i];
-      const std::string at = Element(path, i);
+    ForEach(value, path, [&](const Json &entry, const std::string &at) {
       Object(entry, at, {"bus", "vendorDevice", "command", "bar0", "bar0Upper", "mac"});
       PciEndpoint endpoint;
       endpoint.bus = Byte(Required(entry, at, "bus"), Child(at, "bus"));
@@ -250,35 +269,31 @@ class BoardReader {
       if (entry.contains("bar0Upper")) endpoint.bar0Upper = Dword(entry["bar0Upper"], Child(at, "bar0Upper"));
       if (entry.contains("mac")) endpoint.mac = Mac(entry["mac"], Child(at, "mac"));
       endpoints.push_back(endpoint);
-    }
+    });
     return endpoints;
   }
 
   std::map<std::uint32_t, std::uint16_t> PortBridges(const Json &value, const std::string &path) const {
     std::map<std::uint32_t, std::uint16_t> ports;
-    for (std::size_t i = 0; i < Array(value, path).size(); ++i) {
-      const Json &entry = value[i];
-      const std::string at = Element(path, i);
+    ForEach(value, path, [&](const Json &entry, const std::string &at) {
       Object(entry, at, {"port", "bridge"});
       const std::uint32_t port = Dword(Required(entry, at, "port"), Child(at, "port"));
       const std::uint16_t bridge = Bdf(Required(entry, at, "bridge"), Child(at, "bridge"));
       if (!ports.emplace(port, bridge).second) Fail(Child(at, "port"), "port " + Hex(port) + " is listed twice");
-    }
+    });
     return ports;
   }
 
   std::vector<SmbiosSlotRecord> Slots(const Json &value, const std::string &path) const {
     std::vector<SmbiosSlotRecord> slots;
-    for (std::size_t i = 0; i < Array(value, path).size(); ++i) {
-      const Json &entry = value[i];
-      const std::string at = Element(path, i);
+    ForEach(value, path, [&](const Json &entry, const std::string &at) {
       Object(entry, at, {"instance", "handle", "designation"});
       SmbiosSlotRecord slot;
       slot.instance = Byte(Required(entry, at, "instance"), Child(at, "instance"));
       slot.handle = static_cast<std::uint16_t>(Integer(Required(entry, at, "handle"), Child(at, "handle"), 0, 0xFFFF));
       if (entry.contains("designation")) slot.designation = String(entry["designation"], Child(at, "designation"));
       slots.push_back(slot);
-    }
+    });
     return slots;
   }
 
@@ -294,9 +309,7 @@ class BoardReader {
 
   std::vector<InjectedFailure> Failures(const Json &value, const std::string &path) const {
     std::vector<InjectedFailure> failures;
-    for (std::size_t i = 0; i < Array(value, path).size(); ++i) {
-      const Json &entry = value[i];
-      const std::string at = Element(path, i);
+    ForEach(value, path, [&](const Json &entry, const std::string &at) {
       Object(entry, at, {"service", "nth", "status"});
       InjectedFailure failure;
       failure.service = String(Required(entry, at, "service"), Child(at, "service"));
@@ -304,7 +317,7 @@ class BoardReader {
         failure.nth = static_cast<unsigned>(Integer(entry["nth"], Child(at, "nth"), 1, 0xFFFFFFFF));
       failure.status = Status(Required(entry, at, "status"), Child(at, "status"));
       failures.push_back(failure);
-    }
+    });
     return failures;
   }
 
