@@ -40,6 +40,7 @@ inline constexpr std::uint32_t kFileSizeOffset = 20;
 inline constexpr std::uint32_t kFileStateOffset = 23;
 inline constexpr std::uint32_t kFileExtendedSizeOffset = 24;
 
+inline constexpr std::uint8_t kFileTypeRaw = 0x01;  // data without sections
 inline constexpr std::uint8_t kFileTypeFreeform = 0x02;
 inline constexpr std::uint8_t kFileTypePeim = 0x06;
 inline constexpr std::uint8_t kFileTypeDriver = 0x07;
