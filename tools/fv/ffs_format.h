@@ -9,6 +9,11 @@
 
 namespace boardfv::ffs {
 
+// Files and sections lie on boundaries counted from their container's start.
+constexpr std::uint32_t AlignUp(std::uint32_t value, std::uint32_t alignment) {
+  return (value + alignment - 1) / alignment * alignment;
+}
+
 // Volume header (56 bytes, then the block map).
 inline constexpr std::uint32_t kVolumeSignature = 0x4856465F;  // "_FVH"
 inline constexpr std::uint32_t kVolumeHeaderSize = 56;

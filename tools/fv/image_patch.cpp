@@ -91,7 +91,7 @@ class Patcher {
 
   // Appends a whole section as it is, on its 4-byte boundary.
   static void AppendRaw(std::vector<std::uint8_t> &list, std::span<const std::uint8_t> section) {
-    list.resize((list.size() + ffs::kSectionAlignment - 1) / ffs::kSectionAlignment * ffs::kSectionAlignment, 0);
+    list.resize(ffs::AlignUp(static_cast<std::uint32_t>(list.size()), ffs::kSectionAlignment), 0);
     list.insert(list.end(), section.begin(), section.end());
   }
 
