@@ -27,6 +27,14 @@ bool AllErased(std::span<const std::uint8_t> bytes, bool erasePolarity) {
   return std::all_of(bytes.begin(), bytes.end(), [erased](std::uint8_t b) { return b == erased; });
 }
 
+// A file with the extended size field needs an FFS 3 volume.
+void RequireFileSystemFor(const Volume &volume, const FileHeader &file, const std::string &where) {
+  if (file.headerSize == ffs::kLargeFileHeaderSize && !volume.largeFiles) {
+    throw FvError(where + ": file " + file.name.Text() + " (" + Hex(file.size) +
+                  " bytes) needs the large-file header, which an FFS 2 volume does not know");
+  }
+}
+
 }  // namespace
 
 bool LooksLikeVolume(std::span<const std::uint8_t> bytes) {
@@ -54,6 +62,7 @@ Volume ParseVolume(std::span<const std::uint8_t> bytes, const std::string &where
     throw FvError(where + ": file system " + fileSystem.Text() + " is not FFS 2 or 3");
   }
   Volume volume;
+  volume.largeFiles = fileSystem == ffs::kFileSystem3Guid;
   volume.length = reader.U64(ffs::kVolumeLengthOffset, where);
   if (volume.length > bytes.size() || volume.length < headerLength) {
     throw FvError(where + ": the volume's length " + Hex(volume.length) + " does not fit the " + Hex(bytes.size()) +
@@ -106,6 +115,7 @@ std::uint32_t InsertFile(std::span<std::uint8_t> bytes, std::span<const std::uin
                     Hex(present.offset));
     }
   }
+  RequireFileSystemFor(volume, header, where);
   const std::uint32_t alignment = std::max(header.DataAlignment(), ffs::kFileAlignment);
   if (alignment > volume.alignment) {
     throw FvError(where + ": file " + header.name.Text() + " asks for data aligned to " + Hex(alignment) +
@@ -143,6 +153,7 @@ void ReplaceLastFile(std::span<std::uint8_t> bytes, const Volume &volume, const 
     throw FvError(where + ": file " + old.header.name.Text() + " at offset " + Hex(old.offset) +
                   " changes size but is not the volume's last file");
   }
+  RequireFileSystemFor(volume, ParseFileHeader(file, where + ": the rebuilt file"), where);
   if (old.offset + file.size() > volume.length) {
     throw FvError(where + ": file " + old.header.name.Text() + " grows to " + Hex(file.size()) +
                   " bytes, more than the volume has from offset " + Hex(old.offset));
