@@ -21,15 +21,16 @@ class Patcher {
   explicit Patcher(std::span<const Insertion> insertions) : insertions_(insertions), done_(insertions.size()) {}
 
   // Returns whether anything inside `volume` changed.
-  bool PatchVolume(std::span<std::uint8_t> bytes, const std::string &where) {
+  bool PatchVolume(std::span<std::uint8_t> bytes, const std::string &at) {
     bool changed = false;
-    Volume volume = ParseVolume(bytes, where);
+    const Volume volume = ParseVolume(bytes, at);
+    const std::string where = volume.name ? at + " " + volume.name->Text() : at;
     for (const auto &file : volume.files) {
       if (!file.live || file.header.type != ffs::kFileTypeVolumeImage) continue;
-      const std::string at = where + " > file " + file.header.name.Text();
+      const std::string inFile = where + " > file " + file.header.name.Text();
       const auto data = bytes.subspan(file.offset + file.header.headerSize, file.header.size - file.header.headerSize);
       std::vector<std::uint8_t> sections(data.begin(), data.end());
-      if (!PatchSections(sections, at)) continue;
+      if (!PatchSections(sections, inFile)) continue;
       changed = true;
       if (sections.size() == data.size()) {
         std::copy(sections.begin(), sections.end(), data.begin());
