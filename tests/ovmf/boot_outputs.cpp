@@ -1,0 +1,88 @@
+#include "boot_outputs.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <stdexcept>
+
+namespace ovmf::testing {
+namespace {
+
+std::vector<std::string> ReadLines(const std::string &name) {
+  const std::string path = std::string(OVMF_BOOT_DIR) + "/" + name;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error(path + " cannot be read: the ovmf_boot fixture did not record a boot");
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// The console is a terminal: colours, cursor moves and screen clears come
+// as escape sequences, and each line ends in a carriage return.
+std::string PlainText(const std::string &line) {
+  static const std::regex kEscape("\x1B\\[[0-9;=?]*[A-Za-z]");
+  std::string text = std::regex_replace(line, kEscape, "");
+  std::erase(text, '\r');
+  return text;
+}
+
+std::vector<std::string> Report(const std::vector<std::string> &lines, const std::string &probe) {
+  std::vector<std::string> plain;
+  for (const std::string &line : lines) plain.push_back(PlainText(line));
+  std::vector<std::string> report = LinesFrom(plain, probe + " probe: begin", probe + " probe: end");
+  if (report.empty() || report.back() != probe + " probe: end")
+    throw std::runtime_error("the " + probe + " probe's report is missing or cut short in the recorded boot");
+  return report;
+}
+
+std::vector<std::string> UnassignedAccesses(const std::vector<std::string> &log) {
+  static const std::regex kAccess("^(Invalid (read|write) at addr 0x[0-9A-F]+, size [0-9]+)");
+  std::vector<std::string> accesses;
+  std::smatch match;
+  for (const std::string &line : log)
+    if (std::regex_search(line, match, kAccess)) accesses.push_back(match[1]);
+  return accesses;
+}
+
+BootOutputs Load() {
+  BootOutputs outputs;
+  outputs.peiReport = Report(ReadLines("debugcon.txt"), "pei");
+  outputs.dxeReport = Report(ReadLines("serial.txt"), "dxe");
+  outputs.unassignedAccesses = UnassignedAccesses(ReadLines("qemu.log"));
+  return outputs;
+}
+
+}  // namespace
+
+const BootOutputs &RecordedBoot() {
+  static const BootOutputs outputs = Load();
+  return outputs;
+}
+
+std::vector<std::string> LinesStartingWith(const std::vector<std::string> &lines,
+                                           const std::vector<std::string> &prefixes) {
+  std::vector<std::string> found;
+  for (const std::string &line : lines)
+    for (const std::string &prefix : prefixes)
+      if (line.starts_with(prefix)) {
+        found.push_back(line);
+        break;
+      }
+  return found;
+}
+
+std::vector<std::string> LinesFrom(const std::vector<std::string> &lines, const std::string &first,
+                                   const std::string &end) {
+  std::vector<std::string> found;
+  bool inside = false;
+  for (const std::string &line : lines) {
+    if (!inside && line == first) inside = true;
+    if (inside) found.push_back(line);
+    if (inside && line == end) break;
+  }
+  return found;
+}
+
+}  // namespace ovmf::testing
