@@ -10,8 +10,8 @@
 namespace ovmf::testing {
 namespace {
 
-std::vector<std::string> ReadLines(const std::string &name) {
-  const std::string path = std::string(OVMF_BOOT_DIR) + "/" + name;
+std::vector<std::string> ReadLines(const std::string &dir, const std::string &name) {
+  const std::string path = dir + "/" + name;
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error(path + " cannot be read: the ovmf_boot fixture did not record a boot");
   std::vector<std::string> lines;
@@ -46,19 +46,23 @@ std::vector<std::string> UnassignedAccesses(const std::vector<std::string> &log)
   return accesses;
 }
 
-BootOutputs Load() {
+BootOutputs Load(const std::string &dir) {
   BootOutputs outputs;
-  outputs.peiReport = Report(ReadLines("debugcon.txt"), "pei");
-  outputs.dxeReport = Report(ReadLines("serial.txt"), "dxe");
-  outputs.unassignedAccesses = UnassignedAccesses(ReadLines("qemu.log"));
+  outputs.peiReport = Report(ReadLines(dir, "debugcon.txt"), "pei");
+  outputs.dxeReport = Report(ReadLines(dir, "serial.txt"), "dxe");
+  outputs.unassignedAccesses = UnassignedAccesses(ReadLines(dir, "qemu.log"));
   return outputs;
 }
 
 }  // namespace
 
-const BootOutputs &RecordedBoot() {
-  static const BootOutputs outputs = Load();
-  return outputs;
+const BootOutputs &RecordedBoot(Registers registers) {
+  if (registers == Registers::kBare) {
+    static const BootOutputs bare = Load(std::string(OVMF_BOOT_DIR) + "/bare");
+    return bare;
+  }
+  static const BootOutputs shipped = Load(std::string(OVMF_BOOT_DIR) + "/shipped");
+  return shipped;
 }
 
 std::vector<std::string> LinesStartingWith(const std::vector<std::string> &lines,

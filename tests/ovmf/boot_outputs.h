@@ -18,8 +18,11 @@ struct BootOutputs {
   std::vector<std::string> unassignedAccesses;
 };
 
-// The outputs of the boot recorded in OVMF_BOOT_DIR, read once.
-const BootOutputs &RecordedBoot();
+// The two recorded boots (OVMF_BOOT_DIR/bare and /shipped): the probe
+// application on QEMU's empty register windows, and with the shipped board's
+// registers standing in. Each is read once.
+enum class Registers { kBare, kShippedBoard };
+const BootOutputs &RecordedBoot(Registers registers = Registers::kBare);
 
 // Lines of `lines` whose text starts with one of the prefixes, in order.
 std::vector<std::string> LinesStartingWith(const std::vector<std::string> &lines,
