@@ -4,7 +4,8 @@
 set -euo pipefail
 
 packages=(cmake ninja-build clang lld llvm libclang-rt-14-dev libgtest-dev libgmock-dev
-          nlohmann-json3-dev libunicorn-dev pkg-config clang-format make)
+          nlohmann-json3-dev libunicorn-dev pkg-config clang-format make
+          ovmf qemu-system-x86 uefitool-cli liblzma-dev)
 
 missing=()
 for p in "${packages[@]}"; do

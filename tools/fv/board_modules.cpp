@@ -1,0 +1,78 @@
+#include "tools/fv/board_modules.h"
+
+#include <string>
+
+#include "tools/fv/ffs_file.h"
+#include "tools/fv/ffs_format.h"
+#include "tools/fv/fv_error.h"
+#include "tools/fv/sections.h"
+#include "tools/fv/te_rebase.h"
+
+namespace boardfv {
+
+namespace {
+
+// A raw section that moves the next section's data by `size` bytes (at least
+// a section header's 4).
+void AppendPadSection(std::vector<std::uint8_t> &list, std::uint32_t size) {
+  const std::vector<std::uint8_t> zeros(size - ffs::kSectionHeaderSize, 0);
+  AppendSection(list, ffs::kSectionRaw, zeros);
+}
+
+}  // namespace
+
+const BoardModule *FindBoardModule(std::string_view name) {
+  if (name == "pei") return &kBoardPei;
+  if (name == "dxe") return &kBoardDxe;
+  return nullptr;
+}
+
+std::vector<std::uint8_t> ModuleDepex(const BoardModule &module) {
+  return module.dependsOn ? DepexPushGuid(*module.dependsOn) : DepexTrue();
+}
+
+std::vector<std::uint8_t> BuildModuleFile(const BoardModule &module, std::span<const std::uint8_t> image) {
+  std::vector<std::uint8_t> sections;
+  AppendSection(sections, module.depexSectionType, ModuleDepex(module));
+  FileSpec spec{module.fileGuid, module.fileType, ffs::kAttributeChecksum};
+  if (module.imageSectionType == ffs::kSectionTe) {
+    // The image base (StrippedSize - 40 bytes before the TE header) must be
+    // as aligned as the image's sections; the file's data is aligned to at
+    // least that, so only the offset inside the data needs padding.
+    const std::uint32_t alignment = TeImageAlignment(image);
+    spec.attributes |= DataAlignmentAttributes(alignment);
+    const auto sectionEnd = static_cast<std::int64_t>((sections.size() + 3) / 4 * 4);
+    const std::int64_t imageBase = sectionEnd + ffs::kSectionHeaderSize - TeImageBaseOffset(image);
+    auto pad = static_cast<std::uint32_t>(((-imageBase) % alignment + alignment) % alignment);
+    while (pad != 0 && pad < ffs::kSectionHeaderSize) pad += alignment;
+    if (pad != 0) AppendPadSection(sections, pad);
+  }
+  AppendSection(sections, module.imageSectionType, image);
+  AppendSection(sections, ffs::kSectionUserInterface, UserInterfaceBody(module.baseName));
+  return BuildFile(spec, sections);
+}
+
+std::string ModuleInf(const BoardModule &module) {
+  const std::string name(module.baseName);
+  std::string inf;
+  inf += "## @file\n";
+  inf += "#  " + name + " as a binary module of the KRV7-DM3TQA board.\n";
+  inf += "##\n\n";
+  inf += "[Defines]\n";
+  inf += "  INF_VERSION                    = 0x00010005\n";
+  inf += "  BASE_NAME                      = " + name + "\n";
+  inf += "  FILE_GUID                      = " + module.fileGuid.Text() + "\n";
+  inf += "  MODULE_TYPE                    = " + std::string(module.moduleType) + "\n";
+  inf += "  VERSION_STRING                 = 1.0\n\n";
+  inf += "[Packages]\n";
+  inf += "  MdePkg/MdePkg.dec\n";
+  inf += "  MdeModulePkg/MdeModulePkg.dec\n\n";
+  inf += "[Binaries." + std::string(module.architecture) + "]\n";
+  inf += "  " + std::string(module.imageBinaryType) + "|" + std::string(module.imageFileName) + "|*\n";
+  inf += "  " + std::string(module.depexBinaryType) + "|" + name + ".depex|*\n\n";
+  inf += "[Depex]\n";
+  inf += "  " + std::string(module.depexExpression) + "\n";
+  return inf;
+}
+
+}  // namespace boardfv

@@ -1,0 +1,98 @@
+// fvpack: the board's modules as firmware files, and their insertion into
+// the firmware volumes of an existing flash image.
+//
+//   fvpack ffs pei|dxe IMAGE OUTPUT.ffs
+//   fvpack inf pei|dxe DIRECTORY
+//   fvpack insert IMAGE.fd OUTPUT.fd --into VOLUME-GUID[@ADDRESS] FILE.ffs [--into ...]
+//
+// `ffs` wraps BoardPei.te or BoardDxe.efi in its file. `inf` writes the
+// module's binary INF and its depex beside it. `insert` puts each file into
+// the free space of the volume named VOLUME-GUID (in its extended header),
+// wherever it lies in the image, also inside LZMA-compressed sections; a TE
+// image is rebased for its place, for the volume running at ADDRESS. On any
+// refusal nothing is written and the message says what is wrong.
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "tools/fv/board_modules.h"
+#include "tools/fv/fv_error.h"
+#include "tools/fv/image_patch.h"
+#include "tools/image/file_io.h"
+
+namespace {
+
+using boardfv::FvError;
+
+int Usage() {
+  std::fprintf(stderr,
+               "usage: fvpack ffs pei|dxe IMAGE OUTPUT.ffs\n"
+               "       fvpack inf pei|dxe DIRECTORY\n"
+               "       fvpack insert IMAGE.fd OUTPUT.fd --into VOLUME-GUID[@ADDRESS] FILE.ffs [--into ...]\n");
+  return 2;
+}
+
+const boardfv::BoardModule &Module(const std::string &name) {
+  const auto *module = boardfv::FindBoardModule(name);
+  if (module == nullptr) throw FvError("unknown module '" + name + "' (pei or dxe)");
+  return *module;
+}
+
+boardfv::Insertion ParseInsertion(const std::string &target, const std::string &filePath) {
+  boardfv::Insertion insertion;
+  const auto at = target.find('@');
+  const auto guid = boardfv::Guid::Parse(target.substr(0, at));
+  if (!guid) throw FvError("--into '" + target + "': not a volume GUID (8-4-4-4-12 hex digits)");
+  insertion.volume = *guid;
+  if (at != std::string::npos) {
+    const std::string address = target.substr(at + 1);
+    std::size_t used = 0;
+    try {
+      insertion.volumeAddress = std::stoull(address, &used, 0);
+    } catch (const std::exception &) {
+      used = 0;
+    }
+    if (used == 0 || used != address.size())
+      throw FvError("--into '" + target + "': '" + address + "' is not an address");
+  }
+  insertion.file = boardimage::ReadFile(filePath);
+  return insertion;
+}
+
+int Run(const std::vector<std::string> &args) {
+  if (args.size() == 4 && args[0] == "ffs") {
+    boardimage::WriteFileReplacing(args[3], boardfv::BuildModuleFile(Module(args[1]), boardimage::ReadFile(args[2])));
+    return 0;
+  }
+  if (args.size() == 3 && args[0] == "inf") {
+    const auto &module = Module(args[1]);
+    const std::string base = args[2] + "/" + std::string(module.baseName);
+    const std::string inf = boardfv::ModuleInf(module);
+    boardimage::WriteFileReplacing(base + ".inf", std::vector<std::uint8_t>(inf.begin(), inf.end()));
+    boardimage::WriteFileReplacing(base + ".depex", boardfv::ModuleDepex(module));
+    return 0;
+  }
+  if (args.size() >= 6 && args[0] == "insert" && (args.size() - 3) % 3 == 0) {
+    std::vector<boardfv::Insertion> insertions;
+    for (std::size_t i = 3; i < args.size(); i += 3) {
+      if (args[i] != "--into") return Usage();
+      insertions.push_back(ParseInsertion(args[i + 1], args[i + 2]));
+    }
+    boardimage::WriteFileReplacing(args[2], boardfv::InsertIntoImage(boardimage::ReadFile(args[1]), insertions));
+    return 0;
+  }
+  return Usage();
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  try {
+    return Run(args);
+  } catch (const std::exception &error) {
+    std::fprintf(stderr, "fvpack: %s\n", error.what());
+    return 1;
+  }
+}

@@ -1,0 +1,123 @@
+#include "tools/fv/image_patch.h"
+
+#include <algorithm>
+#include <string>
+
+#include "tools/fv/ffs_format.h"
+#include "tools/fv/fv_error.h"
+#include "tools/fv/lzma_codec.h"
+#include "tools/fv/sections.h"
+#include "tools/fv/volume.h"
+#include "tools/image/byte_reader.h"
+
+namespace boardfv {
+
+using boardimage::Hex;
+
+namespace {
+
+class Patcher {
+ public:
+  explicit Patcher(std::span<const Insertion> insertions) : insertions_(insertions), done_(insertions.size()) {}
+
+  // Returns whether anything inside `volume` changed.
+  bool PatchVolume(std::span<std::uint8_t> bytes, const std::string &where) {
+    bool changed = false;
+    Volume volume = ParseVolume(bytes, where);
+    for (const auto &file : volume.files) {
+      if (!file.live || file.header.type != ffs::kFileTypeVolumeImage) continue;
+      const std::string at = where + " > file " + file.header.name.Text();
+      const auto data = bytes.subspan(file.offset + file.header.headerSize, file.header.size - file.header.headerSize);
+      std::vector<std::uint8_t> sections(data.begin(), data.end());
+      if (!PatchSections(sections, at)) continue;
+      changed = true;
+      if (sections.size() == data.size()) {
+        std::copy(sections.begin(), sections.end(), data.begin());
+        SealFile(bytes.subspan(file.offset, file.header.size), volume.erasePolarity);
+      } else {
+        auto rebuilt = BuildFile({file.header.name, file.header.type, file.header.attributes}, sections);
+        SealFile(rebuilt, volume.erasePolarity);
+        ReplaceLastFile(bytes, volume, file, rebuilt, where);
+      }
+    }
+    for (std::size_t i = 0; i < insertions_.size(); ++i) {
+      if (!volume.name || *volume.name != insertions_[i].volume) continue;
+      InsertFile(bytes, insertions_[i].file, insertions_[i].volumeAddress, where);
+      done_[i] = true;
+      changed = true;
+    }
+    return changed;
+  }
+
+  void RequireAllDone() const {
+    for (std::size_t i = 0; i < insertions_.size(); ++i) {
+      if (!done_[i]) throw FvError("no volume named " + insertions_[i].volume.Text() + " in the image");
+    }
+  }
+
+ private:
+  // Returns whether anything inside the section list changed; `list` then
+  // holds the rebuilt list.
+  bool PatchSections(std::vector<std::uint8_t> &list, const std::string &where) {
+    const std::vector<std::uint8_t> original = list;
+    std::vector<std::uint8_t> rebuilt;
+    bool changed = false;
+    for (const auto &section : ParseSections(original, where)) {
+      const std::string at = where + " > section at offset " + Hex(section.offset);
+      const auto whole = std::span(original).subspan(section.offset, section.size);
+      if (section.type == ffs::kSectionVolumeImage) {
+        std::vector<std::uint8_t> copy(whole.begin(), whole.end());
+        if (PatchVolume(std::span(copy).subspan(section.headerSize), at + " > volume")) {
+          changed = true;
+          AppendRaw(rebuilt, copy);
+          continue;
+        }
+      } else if (section.type == ffs::kSectionGuidDefined) {
+        const auto guided = ReadGuidDefined(section, where);
+        if (guided.definition == ffs::kLzmaSectionGuid) {
+          auto unpacked = LzmaDecompress(guided.data);
+          if (PatchSections(unpacked, at + " (LZMA)")) {
+            changed = true;
+            AppendGuidDefinedSection(rebuilt, guided.definition, guided.attributes, LzmaCompress(unpacked));
+            continue;
+          }
+        }
+      }
+      AppendRaw(rebuilt, whole);
+    }
+    if (changed) list = std::move(rebuilt);
+    return changed;
+  }
+
+  // Appends a whole section as it is, on its 4-byte boundary.
+  static void AppendRaw(std::vector<std::uint8_t> &list, std::span<const std::uint8_t> section) {
+    list.resize((list.size() + ffs::kSectionAlignment - 1) / ffs::kSectionAlignment * ffs::kSectionAlignment, 0);
+    list.insert(list.end(), section.begin(), section.end());
+  }
+
+  std::span<const Insertion> insertions_;
+  std::vector<bool> done_;
+};
+
+}  // namespace
+
+std::vector<std::uint8_t> InsertIntoImage(std::span<const std::uint8_t> image, std::span<const Insertion> insertions) {
+  std::vector<std::uint8_t> patched(image.begin(), image.end());
+  Patcher patcher(insertions);
+  std::size_t offset = 0;
+  while (offset + ffs::kVolumeHeaderSize <= patched.size()) {
+    const auto rest = std::span(patched).subspan(offset);
+    if (!LooksLikeVolume(rest)) {
+      offset += ffs::kFileAlignment;
+      continue;
+    }
+    const std::string where = "volume at image offset " + Hex(offset);
+    const Volume volume = ParseVolume(rest, where);
+    patcher.PatchVolume(rest.first(volume.length), where);
+    offset += volume.length;
+  }
+  patcher.RequireAllDone();
+  return patched;
+}
+
+}  // namespace boardfv

@@ -1,0 +1,79 @@
+#include "tools/fv/lzma_codec.h"
+
+#include <lzma.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "tools/fv/fv_error.h"
+#include "tools/image/byte_reader.h"
+
+namespace boardfv {
+
+namespace {
+
+// Preset 6 with a 16 MiB dictionary: the whole unpacked volume set fits in
+// one window, as in the images we patch.
+inline constexpr std::uint32_t kPreset = 6;
+inline constexpr std::uint32_t kDictionarySize = 16u << 20;
+
+struct StreamEnd {
+  void operator()(lzma_stream *stream) const { lzma_end(stream); }
+};
+
+// Runs `stream` over all of `input`, appending to `output`.
+lzma_ret Run(lzma_stream &stream, std::span<const std::uint8_t> input, std::vector<std::uint8_t> &output) {
+  stream.next_in = input.data();
+  stream.avail_in = input.size();
+  std::size_t produced = output.size();
+  lzma_ret result = LZMA_OK;
+  while (result == LZMA_OK) {
+    if (produced == output.size()) output.resize(output.size() + (1u << 20));
+    stream.next_out = output.data() + produced;
+    stream.avail_out = output.size() - produced;
+    result = lzma_code(&stream, LZMA_FINISH);
+    produced = output.size() - stream.avail_out;
+  }
+  output.resize(produced);
+  return result;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> LzmaDecompress(std::span<const std::uint8_t> stream) {
+  const boardimage::ByteReader reader(stream);
+  const std::uint64_t size = reader.U64(5, "LZMA header uncompressed size");
+  if (size == UINT64_MAX) throw FvError("the LZMA header does not give the uncompressed size");
+  lzma_stream decoder = LZMA_STREAM_INIT;
+  if (lzma_alone_decoder(&decoder, UINT64_MAX) != LZMA_OK) throw FvError("liblzma cannot start a decoder");
+  const std::unique_ptr<lzma_stream, StreamEnd> end(&decoder);
+  std::vector<std::uint8_t> data;
+  data.reserve(size);
+  const lzma_ret result = Run(decoder, stream, data);
+  if (result != LZMA_STREAM_END || data.size() != size) {
+    throw FvError("the LZMA data does not decode (liblzma status " + std::to_string(result) + ", " +
+                  std::to_string(data.size()) + " of " + std::to_string(size) + " bytes)");
+  }
+  return data;
+}
+
+std::vector<std::uint8_t> LzmaCompress(std::span<const std::uint8_t> data) {
+  lzma_options_lzma options;
+  if (lzma_lzma_preset(&options, kPreset)) throw FvError("liblzma does not know preset " + std::to_string(kPreset));
+  options.dict_size = kDictionarySize;
+  const lzma_filter filters[] = {{LZMA_FILTER_LZMA1, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
+  lzma_stream encoder = LZMA_STREAM_INIT;
+  if (lzma_raw_encoder(&encoder, filters) != LZMA_OK) throw FvError("liblzma cannot start an LZMA1 encoder");
+  const std::unique_ptr<lzma_stream, StreamEnd> end(&encoder);
+
+  std::vector<std::uint8_t> stream(kLzmaHeaderSize, 0);
+  stream[0] = static_cast<std::uint8_t>((options.pb * 5 + options.lp) * 9 + options.lc);
+  boardimage::PutU32(stream, 1, options.dict_size);
+  boardimage::PutU64(stream, 5, data.size());
+  const lzma_ret result = Run(encoder, data, stream);
+  if (result != LZMA_STREAM_END) throw FvError("liblzma failed to compress (status " + std::to_string(result) + ")");
+  return stream;
+}
+
+}  // namespace boardfv

@@ -1,0 +1,31 @@
+#include "tools/fv/placement.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "tools/fv/ffs_file.h"
+#include "tools/fv/ffs_format.h"
+#include "tools/fv/fv_error.h"
+#include "tools/fv/sections.h"
+#include "tools/fv/te_rebase.h"
+
+namespace boardfv {
+
+void PlaceFile(std::span<std::uint8_t> file, std::optional<std::uint64_t> fileAddress, bool erasePolarity,
+               const std::string &where) {
+  const FileHeader header = ParseFileHeader(file, where);
+  const auto data = file.subspan(header.headerSize, header.size - header.headerSize);
+  for (const auto &section : ParseSections(data, where + ": file " + header.name.Text())) {
+    if (section.type != ffs::kSectionTe) continue;
+    if (!fileAddress) {
+      throw FvError(where + ": file " + header.name.Text() +
+                    " holds a TE image, which executes where it lies: give the volume's address");
+    }
+    const std::uint64_t imageAddress = *fileAddress + header.headerSize + section.offset + section.headerSize;
+    const auto rebased = RebaseTe(section.body, imageAddress);
+    std::copy(rebased.begin(), rebased.end(), data.begin() + section.offset + section.headerSize);
+  }
+  SealFile(file, erasePolarity);
+}
+
+}  // namespace boardfv
