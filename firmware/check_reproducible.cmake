@@ -1,9 +1,10 @@
 # Builds the firmware images twice, in two fresh folders of different names,
-# and requires identical bytes from both and from the main build. Run by ctest
-# (images.BuildsAreReproducible):
+# and requires identical bytes from both and from the main build. With
+# -DBOARD_FVPACK=..., also packs each build's images into their firmware files
+# and compares those. Run by ctest (images.BuildsAreReproducible):
 #
 #   cmake -DBOARD_SOURCE_DIR=... -DBOARD_IMAGE_SOURCES_FILE=... -DBOARD_TE_CONVERTER=...
-#         -DWORK_DIR=... -DREFERENCE_DIR=... -DGENERATOR=... -DMAKE_PROGRAM=...
+#         -DWORK_DIR=... -DREFERENCE_DIR=... -DGENERATOR=... -DMAKE_PROGRAM=... [-DBOARD_FVPACK=...]
 #         -P check_reproducible.cmake
 foreach(input BOARD_SOURCE_DIR BOARD_IMAGE_SOURCES_FILE BOARD_TE_CONVERTER WORK_DIR REFERENCE_DIR GENERATOR)
   if(NOT ${input})
@@ -12,6 +13,9 @@ foreach(input BOARD_SOURCE_DIR BOARD_IMAGE_SOURCES_FILE BOARD_TE_CONVERTER WORK_
 endforeach()
 
 set(images BoardDxe.efi BoardPei.te)
+if(BOARD_FVPACK)
+  list(APPEND images BoardDxe.ffs BoardPei.ffs)
+endif()
 # Folder names of different lengths, so that a path that leaks into an image
 # changes its size as well as its bytes.
 set(builds first second-build)
@@ -40,6 +44,10 @@ foreach(build ${builds})
         -DCMAKE_BUILD_TYPE=)
     run(${CMAKE_COMMAND} --build ${out}/${arch} -j 2)
   endforeach()
+  if(BOARD_FVPACK)
+    run(${BOARD_FVPACK} ffs pei ${out}/BoardPei.te ${out}/BoardPei.ffs)
+    run(${BOARD_FVPACK} ffs dxe ${out}/BoardDxe.efi ${out}/BoardDxe.ffs)
+  endif()
 endforeach()
 
 set(failures)

@@ -70,6 +70,7 @@ std::string ModuleInf(const BoardModule &module) {
   inf += "[Binaries." + std::string(module.architecture) + "]\n";
   inf += "  " + std::string(module.imageBinaryType) + "|" + std::string(module.imageFileName) + "|*\n";
   inf += "  " + std::string(module.depexBinaryType) + "|" + name + ".depex|*\n\n";
+  inf += "# The same expression as " + name + ".depex above.\n";
   inf += "[Depex]\n";
   inf += "  " + std::string(module.depexExpression) + "\n";
   return inf;

@@ -56,8 +56,8 @@ FileHeader ParseFileHeader(std::span<const std::uint8_t> bytes, std::string_view
     header.size = reader.U32(ffs::kFileExtendedSizeOffset, at);
   }
   if (header.size < header.headerSize || header.size > bytes.size()) {
-    throw FvError(at + ": file " + header.name.Text() + " has size " + Hex(header.size) + ", but " + Hex(bytes.size()) +
-                  " bytes remain in the volume");
+    throw FvError(at + ": file " + header.name.Text() + " has size " + Hex(header.size) + ", but only " +
+                  Hex(bytes.size()) + " bytes are there from its start");
   }
   const auto headerBytes = bytes.first(header.headerSize);
   if (HeaderChecksum(headerBytes) != bytes[ffs::kFileHeaderChecksumOffset]) {

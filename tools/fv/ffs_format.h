@@ -9,6 +9,11 @@
 
 namespace boardfv::ffs {
 
+// Files and sections lie on boundaries counted from their container's start.
+constexpr std::uint32_t AlignUp(std::uint32_t value, std::uint32_t alignment) {
+  return (value + alignment - 1) / alignment * alignment;
+}
+
 // Volume header (56 bytes, then the block map).
 inline constexpr std::uint32_t kVolumeSignature = 0x4856465F;  // "_FVH"
 inline constexpr std::uint32_t kVolumeHeaderSize = 56;
@@ -40,6 +45,7 @@ inline constexpr std::uint32_t kFileSizeOffset = 20;
 inline constexpr std::uint32_t kFileStateOffset = 23;
 inline constexpr std::uint32_t kFileExtendedSizeOffset = 24;
 
+inline constexpr std::uint8_t kFileTypeRaw = 0x01;  // data without sections
 inline constexpr std::uint8_t kFileTypeFreeform = 0x02;
 inline constexpr std::uint8_t kFileTypePeim = 0x06;
 inline constexpr std::uint8_t kFileTypeDriver = 0x07;

@@ -21,15 +21,16 @@ class Patcher {
   explicit Patcher(std::span<const Insertion> insertions) : insertions_(insertions), done_(insertions.size()) {}
 
   // Returns whether anything inside `volume` changed.
-  bool PatchVolume(std::span<std::uint8_t> bytes, const std::string &where) {
+  bool PatchVolume(std::span<std::uint8_t> bytes, const std::string &at) {
     bool changed = false;
-    Volume volume = ParseVolume(bytes, where);
+    const Volume volume = ParseVolume(bytes, at);
+    const std::string where = volume.name ? at + " " + volume.name->Text() : at;
     for (const auto &file : volume.files) {
       if (!file.live || file.header.type != ffs::kFileTypeVolumeImage) continue;
-      const std::string at = where + " > file " + file.header.name.Text();
+      const std::string inFile = where + " > file " + file.header.name.Text();
       const auto data = bytes.subspan(file.offset + file.header.headerSize, file.header.size - file.header.headerSize);
       std::vector<std::uint8_t> sections(data.begin(), data.end());
-      if (!PatchSections(sections, at)) continue;
+      if (!PatchSections(sections, inFile)) continue;
       changed = true;
       if (sections.size() == data.size()) {
         std::copy(sections.begin(), sections.end(), data.begin());
@@ -91,7 +92,7 @@ class Patcher {
 
   // Appends a whole section as it is, on its 4-byte boundary.
   static void AppendRaw(std::vector<std::uint8_t> &list, std::span<const std::uint8_t> section) {
-    list.resize((list.size() + ffs::kSectionAlignment - 1) / ffs::kSectionAlignment * ffs::kSectionAlignment, 0);
+    list.resize(ffs::AlignUp(static_cast<std::uint32_t>(list.size()), ffs::kSectionAlignment), 0);
     list.insert(list.end(), section.begin(), section.end());
   }
 

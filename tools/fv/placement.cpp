@@ -14,6 +14,10 @@ namespace boardfv {
 void PlaceFile(std::span<std::uint8_t> file, std::optional<std::uint64_t> fileAddress, bool erasePolarity,
                const std::string &where) {
   const FileHeader header = ParseFileHeader(file, where);
+  if (header.type == ffs::kFileTypeRaw || header.type == ffs::kFileTypePad) {
+    SealFile(file, erasePolarity);
+    return;
+  }
   const auto data = file.subspan(header.headerSize, header.size - header.headerSize);
   for (const auto &section : ParseSections(data, where + ": file " + header.name.Text())) {
     if (section.type != ffs::kSectionTe) continue;

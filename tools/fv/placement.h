@@ -9,7 +9,7 @@
 
 namespace boardfv {
 
-// Rebases every TE image in `file` for the file's first byte lying at
+// Rebases every TE image in the sections of `file` for the file's first byte lying at
 // `fileAddress`, and reseals the file for the erase polarity. A file without
 // a TE image needs no address. Throws FvError if one is needed and missing.
 void PlaceFile(std::span<std::uint8_t> file, std::optional<std::uint64_t> fileAddress, bool erasePolarity,

@@ -10,13 +10,9 @@ using boardimage::Hex;
 
 namespace {
 
-std::uint32_t AlignUp(std::uint32_t value, std::uint32_t alignment) {
-  return (value + alignment - 1) / alignment * alignment;
-}
-
 // Appends the common header for a section whose body is `bodySize` bytes.
 void AppendSectionHeader(std::vector<std::uint8_t> &list, std::uint8_t type, std::size_t bodySize) {
-  list.resize(AlignUp(static_cast<std::uint32_t>(list.size()), ffs::kSectionAlignment), 0);
+  list.resize(ffs::AlignUp(static_cast<std::uint32_t>(list.size()), ffs::kSectionAlignment), 0);
   std::size_t size = bodySize + ffs::kSectionHeaderSize;
   const bool large = size >= ffs::kLargeSectionMark;
   if (large) size = bodySize + ffs::kLargeSectionHeaderSize;
@@ -52,7 +48,7 @@ std::vector<SectionView> ParseSections(std::span<const std::uint8_t> data, std::
     }
     section.body = data.subspan(offset + section.headerSize, section.size - section.headerSize);
     sections.push_back(section);
-    offset = AlignUp(offset + section.size, ffs::kSectionAlignment);
+    offset = ffs::AlignUp(offset + section.size, ffs::kSectionAlignment);
     if (offset > data.size()) break;
   }
   return sections;

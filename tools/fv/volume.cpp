@@ -15,10 +15,6 @@ using boardimage::Hex;
 
 namespace {
 
-std::uint32_t AlignUp(std::uint32_t value, std::uint32_t alignment) {
-  return (value + alignment - 1) / alignment * alignment;
-}
-
 bool HeaderSumsToZero(std::span<const std::uint8_t> header) {
   std::uint16_t sum = 0;
   for (std::size_t i = 0; i + 1 < header.size(); i += 2)
@@ -29,6 +25,14 @@ bool HeaderSumsToZero(std::span<const std::uint8_t> header) {
 bool AllErased(std::span<const std::uint8_t> bytes, bool erasePolarity) {
   const std::uint8_t erased = erasePolarity ? 0xFF : 0x00;
   return std::all_of(bytes.begin(), bytes.end(), [erased](std::uint8_t b) { return b == erased; });
+}
+
+// A file with the extended size field needs an FFS 3 volume.
+void RequireFileSystemFor(const Volume &volume, const FileHeader &file, const std::string &where) {
+  if (file.headerSize == ffs::kLargeFileHeaderSize && !volume.largeFiles) {
+    throw FvError(where + ": file " + file.name.Text() + " (" + Hex(file.size) +
+                  " bytes) needs the large-file header, which an FFS 2 volume does not know");
+  }
 }
 
 }  // namespace
@@ -58,6 +62,7 @@ Volume ParseVolume(std::span<const std::uint8_t> bytes, const std::string &where
     throw FvError(where + ": file system " + fileSystem.Text() + " is not FFS 2 or 3");
   }
   Volume volume;
+  volume.largeFiles = fileSystem == ffs::kFileSystem3Guid;
   volume.length = reader.U64(ffs::kVolumeLengthOffset, where);
   if (volume.length > bytes.size() || volume.length < headerLength) {
     throw FvError(where + ": the volume's length " + Hex(volume.length) + " does not fit the " + Hex(bytes.size()) +
@@ -67,13 +72,13 @@ Volume ParseVolume(std::span<const std::uint8_t> bytes, const std::string &where
   volume.erasePolarity = (attributes & ffs::kVolumeErasePolarity) != 0;
   volume.alignment = 1u << ((attributes & ffs::kVolumeAlignmentMask) >> ffs::kVolumeAlignmentShift);
 
-  std::uint32_t offset = AlignUp(headerLength, ffs::kFileAlignment);
+  std::uint32_t offset = ffs::AlignUp(headerLength, ffs::kFileAlignment);
   if (const std::uint16_t extOffset = reader.U16(ffs::kVolumeExtHeaderOffsetOffset, where); extOffset != 0) {
     volume.name = Guid::Read(reader.Bytes(extOffset, 16, where + ": extended header"));
     const std::uint32_t extSize = reader.U32(extOffset + ffs::kVolumeExtHeaderSizeOffset, where + ": extended header");
     // Files start after the extended header, as the cores walk them (EDK II
     // wraps that header in a pad file, which this skips).
-    offset = AlignUp(extOffset + extSize, ffs::kFileAlignment);
+    offset = ffs::AlignUp(extOffset + extSize, ffs::kFileAlignment);
   }
 
   const auto length = static_cast<std::uint32_t>(volume.length);
@@ -89,7 +94,7 @@ Volume ParseVolume(std::span<const std::uint8_t> bytes, const std::string &where
     file.header = ParseFileHeader(rest, where + ": file at offset " + Hex(offset));
     file.live = FileIsLive(file.header.state, volume.erasePolarity);
     volume.files.push_back(file);
-    offset = AlignUp(offset + file.header.size, ffs::kFileAlignment);
+    offset = ffs::AlignUp(offset + file.header.size, ffs::kFileAlignment);
   }
   volume.freeOffset = volume.files.empty() ? offset : volume.files.back().offset + volume.files.back().header.size;
   if (volume.freeOffset < length &&
@@ -110,16 +115,17 @@ std::uint32_t InsertFile(std::span<std::uint8_t> bytes, std::span<const std::uin
                     Hex(present.offset));
     }
   }
+  RequireFileSystemFor(volume, header, where);
   const std::uint32_t alignment = std::max(header.DataAlignment(), ffs::kFileAlignment);
   if (alignment > volume.alignment) {
     throw FvError(where + ": file " + header.name.Text() + " asks for data aligned to " + Hex(alignment) +
                   ", more than the volume's own alignment " + Hex(volume.alignment));
   }
-  std::uint32_t offset = AlignUp(volume.freeOffset, ffs::kFileAlignment);
+  std::uint32_t offset = ffs::AlignUp(volume.freeOffset, ffs::kFileAlignment);
   std::uint32_t padSize = 0;
   if ((offset + header.headerSize) % alignment != 0) {
     // A pad file takes the gap; it needs room for at least its header.
-    const std::uint32_t dataStart = AlignUp(offset + ffs::kFileHeaderSize + header.headerSize, alignment);
+    const std::uint32_t dataStart = ffs::AlignUp(offset + ffs::kFileHeaderSize + header.headerSize, alignment);
     padSize = dataStart - header.headerSize - offset;
   }
   const std::uint64_t needed = std::uint64_t{offset} + padSize + header.size;
@@ -147,6 +153,7 @@ void ReplaceLastFile(std::span<std::uint8_t> bytes, const Volume &volume, const 
     throw FvError(where + ": file " + old.header.name.Text() + " at offset " + Hex(old.offset) +
                   " changes size but is not the volume's last file");
   }
+  RequireFileSystemFor(volume, ParseFileHeader(file, where + ": the rebuilt file"), where);
   if (old.offset + file.size() > volume.length) {
     throw FvError(where + ": file " + old.header.name.Text() + " grows to " + Hex(file.size()) +
                   " bytes, more than the volume has from offset " + Hex(old.offset));

@@ -24,6 +24,7 @@ struct Volume {
   bool erasePolarity = true;
   std::uint32_t alignment = 1;  // what the volume's own placement guarantees
   std::optional<Guid> name;     // from the extended header
+  bool largeFiles = false;      // FFS 3: files over 16 MiB with the extended size
   std::vector<VolumeFile> files;
   std::uint32_t freeOffset = 0;  // the first byte after the last file
 };
