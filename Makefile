@@ -1,6 +1,6 @@
 # The two entry points: `make run` boots the built images on the shipped
 # board, `make test` runs the whole test suite. Both install what is missing.
-.PHONY: deps configure build run test size format clean
+.PHONY: deps configure build run test size ovmf format clean
 
 JOBS ?= $(shell nproc)
 
@@ -23,6 +23,12 @@ test: build
 
 size: build
 	@cmake --build --preset default --target size
+
+# Debian's OVMF with BoardPei and BoardDxe in it, booted in QEMU on this
+# terminal; the probe applications lie on the FAT drive (fs0:).
+ovmf: build
+	@./tests/ovmf/boot_ovmf.sh interactive build/firmware/ovmf/OVMF_CODE_4M.board.fd \
+	  build/firmware/OvmfProbeApp.efi build/firmware/OvmfProbeAppShipped.efi
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
