@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "test_image_builder.h"
 #include "tools/image/byte_reader.h"
@@ -77,7 +78,7 @@ TEST(TeConversion, ConvertedImageParsesWithTheSameSectionsAndRelocations) {
 
 TEST(TeConversion, AcceptsTheFlashAddressTheImageWasLinkedFor) {
   const TestImage image = ExecuteInPlaceImage();
-  const std::uint64_t flash = image.imageBase + image.SectionTableOffset() - pe::kTeHeaderSize;
+  const auto flash = static_cast<std::uint32_t>(image.imageBase + image.SectionTableOffset() - pe::kTeHeaderSize);
   EXPECT_NO_THROW(boardimage::ConvertToTe(image.Build(), {.flashAddress = flash}));
 
   const auto message = Refusal(image, {.flashAddress = flash + 0x20});
@@ -144,6 +145,73 @@ TEST(TeConversionRefuses, StrippedRelocations) {
   TestImage image = ExecuteInPlaceImage();
   image.fileCharacteristics |= pe::kFileRelocsStripped;
   EXPECT_THAT(Refusal(image), HasSubstr("without base relocations"));
+}
+
+// What an IA-32 core could not execute in place, or a firmware-volume tool
+// could not rebase: each case changes one thing of an image that converts.
+struct NotExecutableInPlace {
+  const char *what;
+  std::function<void(TestImage &, boardimage::TeOptions &)> change;
+  const char *message;
+};
+
+const NotExecutableInPlace kNotExecutableInPlace[] = {
+    {"x64 machine", [](TestImage &image, auto &) { image.machine = pe::kMachineX64; },
+     "file header Machine is 0x8664 (x64)"},
+    {"entry point in data", [](TestImage &image, auto &) { image.entryPoint = image.SectionRva(1) + 4; },
+     "AddressOfEntryPoint 0x244 is not inside a code section (it lies in .rdata"},
+    {"entry point beyond the sections", [](TestImage &image, auto &) { image.entryPoint = 0x10000; },
+     "AddressOfEntryPoint 0x10000 is not inside a code section"},
+    {"no code section", [](TestImage &image, auto &) { image.sections[0].characteristics = imagetest::kReadOnlyData; },
+     "no code section"},
+    {"64-bit relocation",
+     [](TestImage &image, auto &) {
+       image.sections[2].data = imagetest::RelocationBlock(image.SectionRva(0), pe::kRelocationDir64, {4});
+     },
+     "relocation at RVA 0x204 has type 10"},
+    {"relocation patching beyond the sections",
+     [](TestImage &image, auto &) {
+       image.sections[2].data = imagetest::RelocationBlock(image.SectionRva(0), pe::kRelocationHighLow, {0xF00});
+     },
+     "relocation at RVA 0x1100 patches 4 bytes that are not inside one section's data"},
+    {"relocation patching the last 2 bytes of the code and 2 past them",
+     [](TestImage &image, auto &) {
+       image.sections[2].data = imagetest::RelocationBlock(image.SectionRva(0), pe::kRelocationHighLow, {62});
+     },
+     "relocation at RVA 0x23E patches 4 bytes"},
+    {"no relocation directory", [](TestImage &image, auto &) { image.directories[pe::kDirectoryBaseRelocation] = {}; },
+     "no base relocation directory"},
+    {"image reaching beyond 4 GiB", [](TestImage &image, auto &) { image.imageBase = 0xFFFFFF00; },
+     "ImageBase 0xFFFFFF00 with SizeOfImage 0x280 reaches beyond 4 GiB"},
+    {"flash address too close to 4 GiB",
+     [](TestImage &, boardimage::TeOptions &options) { options.flashAddress = 0xFFFFFF00; },
+     "TE image at flash address 0xFFFFFF00 would end at 0x100000038"},
+    {"flash address below the stripped headers",
+     [](TestImage &, boardimage::TeOptions &options) { options.flashAddress = 0x10; }, "no ImageBase puts it there"},
+};
+
+TEST(TeConversionRefuses, WhatACoreCannotExecuteInPlace) {
+  for (const auto &[what, change, message] : kNotExecutableInPlace) {
+    SCOPED_TRACE(what);
+    TestImage image = ExecuteInPlaceImage();
+    boardimage::TeOptions options;
+    change(image, options);
+    EXPECT_THAT(Refusal(image, options), HasSubstr(message));
+  }
+}
+
+TEST(TeConversionRefuses, FlashAddressesThatAreNot32BitAddresses) {
+  EXPECT_EQ(boardimage::ParseFlashAddress("0xFFFE0148"), 0xFFFE0148u);
+  EXPECT_EQ(boardimage::ParseFlashAddress("4294967295"), 0xFFFFFFFFu);
+  for (const char *text : {"-1", "0x100000000", "4294967296", "18446744073709551615", "+16", "0x", "", "12abc"}) {
+    SCOPED_TRACE(text);
+    try {
+      boardimage::ParseFlashAddress(text);
+      ADD_FAILURE() << "accepted";
+    } catch (const boardimage::TeConversionError &error) {
+      EXPECT_THAT(error.what(), HasSubstr("flash address '" + std::string(text) + "' is not an address below 4 GiB"));
+    }
+  }
 }
 
 TEST(TeConversionRefuses, ATeImage) {

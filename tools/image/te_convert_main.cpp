@@ -29,15 +29,10 @@ int main(int argc, char **argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
     if (argument == "--flash-address" && i + 1 < argc) {
-      const std::string value = argv[++i];
-      std::size_t used = 0;
       try {
-        options.flashAddress = std::stoull(value, &used, 0);
-      } catch (const std::exception &) {
-        used = 0;
-      }
-      if (used == 0 || used != value.size()) {
-        std::fprintf(stderr, "te_convert: --flash-address '%s' is not a number\n", value.c_str());
+        options.flashAddress = boardimage::ParseFlashAddress(argv[++i]);
+      } catch (const boardimage::TeConversionError &error) {
+        std::fprintf(stderr, "te_convert: --flash-address: %s\n", error.what());
         return 2;
       }
     } else if (!argument.starts_with("--")) {
