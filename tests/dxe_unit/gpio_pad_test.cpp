@@ -14,6 +14,7 @@ TEST_F(PadValidityTest, HSeriesChecksChipsetGroupAndPadBounds) {
   EXPECT_TRUE(IsPadValid(GpioPad{0x03100008}));   // group 16, last pad
   EXPECT_FALSE(IsPadValid(GpioPad{0x03110000}));  // only 17 groups
   EXPECT_FALSE(IsPadValid(GpioPad{0x030AFFFF}));
+  EXPECT_FALSE(IsPadValid(GpioPad{0x030A0100}));  // pad 256: the pad number is 16 bits, not 8
   EXPECT_FALSE(IsPadValid(GpioPad{0x040A0000}));  // an LP pad
 }
 
