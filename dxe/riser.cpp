@@ -45,6 +45,16 @@ constexpr RiserCard kRiserCards[] = {
 // With no recognised card the first slot record is kept.
 constexpr UINT8 kNoRiserUnfittedSlotInstances[2] = {3, 2};
 
+// A service's interface, or NULL when it cannot be located. A core that
+// reports success but hands back no interface has located nothing either.
+const VOID *LocateService(const EFI_GUID *protocol) {
+  VOID *interface = nullptr;
+  if (EFI_ERROR(gBS->LocateProtocol(protocol, nullptr, &interface))) {
+    return nullptr;
+  }
+  return interface;
+}
+
 const RiserCard *FindRiserCard(RiserCode code) {
   for (const RiserCard &card : kRiserCards) {
     if (card.Code == code) {
@@ -69,11 +79,10 @@ RiserCode ReadRiserCode() {
 }
 
 VOID EFIAPI SetupStringArrivalHandler(EFI_EVENT Event, VOID * /*Context*/) {
-  VOID *interface = nullptr;
-  if (EFI_ERROR(gBS->LocateProtocol(&gSetupStringProtocolGuid, nullptr, &interface))) {
+  const auto *setupStrings = static_cast<const SETUP_STRING_PROTOCOL *>(LocateService(&gSetupStringProtocolGuid));
+  if (setupStrings == nullptr) {
     return;
   }
-  const auto *setupStrings = static_cast<const SETUP_STRING_PROTOCOL *>(interface);
   gBS->CloseEvent(Event);
 
   const RiserCard *card = FindRiserCard(ReadRiserCode());
@@ -94,11 +103,10 @@ VOID EFIAPI SmbiosSlotArrivalHandler(EFI_EVENT Event, VOID * /*Context*/) {
 }
 
 VOID DeleteSmbiosRecord(UINT8 instance) {
-  VOID *interface = nullptr;
-  if (EFI_ERROR(gBS->LocateProtocol(&gSmbiosTableProtocolGuid, nullptr, &interface))) {
+  const auto *smbios = static_cast<const SMBIOS_TABLE_PROTOCOL *>(LocateService(&gSmbiosTableProtocolGuid));
+  if (smbios == nullptr) {
     return;
   }
-  const auto *smbios = static_cast<const SMBIOS_TABLE_PROTOCOL *>(interface);
 
   VOID *record = nullptr;
   UINT16 size = 0;

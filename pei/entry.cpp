@@ -18,6 +18,10 @@ EFI_STATUS InstallBoardHookPpi(const EFI_PEI_SERVICES **PeiServices) {
   if (EFI_ERROR(status)) {
     return status;
   }
+  // A core that reports success but hands back no memory has allocated nothing.
+  if (buffer == nullptr) {
+    return EFI_OUT_OF_RESOURCES;
+  }
   auto *descriptor = static_cast<EFI_PEI_PPI_DESCRIPTOR *>(buffer);
   descriptor->Flags = EFI_PEI_PPI_DESCRIPTOR_PPI | EFI_PEI_PPI_DESCRIPTOR_TERMINATE_LIST;
   descriptor->Guid = &gBoardHookPpiGuid;

@@ -19,6 +19,10 @@ const EFI_PEI_SERVICES **PeiServicesFromIdt() {
 
 PCD_PPI *LocatePcdPpi() {
   const EFI_PEI_SERVICES **services = PeiServicesFromIdt();
+  // A core that has not set the word, or its table pointer, offers no services to look in.
+  if (services == nullptr || *services == nullptr) {
+    return nullptr;
+  }
   VOID *pcd = nullptr;
   const EFI_STATUS status = (*services)->LocatePpi(services, &gPcdPpiGuid, 0, nullptr, &pcd);
   if (EFI_ERROR(status)) {

@@ -188,6 +188,10 @@ std::uint64_t DxeCore::Call(Service service, std::span<const std::uint64_t> a) {
       break;
     case Service::BsLocateProtocol:
       status = LocateProtocol(*guid, a[1], a[2]);
+      if (status == EFI_SUCCESS && nullInterfaceOf_ == guid) {
+        memory_.WritePointer(a[2], 0);
+        result = ", NULL interface";
+      }
       break;
     case Service::BsAllocatePool:
       status = AllocatePoolCall(a[1], a[2]);

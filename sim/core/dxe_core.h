@@ -53,6 +53,9 @@ class DxeCore {
   // instructions it ran, where the engine counts them.
   using NotifyObserver = std::function<void(const std::string &event, std::uint64_t instructions)>;
   void ObserveNotifications(NotifyObserver observer) { notifyObserver_ = std::move(observer); }
+  // A faulty core: from now on, a LocateProtocol that finds `protocol`
+  // reports success but hands back a NULL interface. nullopt ends it.
+  void HandBackNullInterface(std::optional<Guid> protocol) { nullInterfaceOf_ = protocol; }
 
   std::optional<GuestAddr> FindProtocol(const Guid &protocol) const;
   const std::vector<ProtocolView> &Protocols() const { return protocols_; }
@@ -131,6 +134,7 @@ class DxeCore {
   std::vector<std::string> poolErrors_;
   unsigned nextPoolId_ = 1;
   NotifyObserver notifyObserver_;
+  std::optional<Guid> nullInterfaceOf_;
 };
 
 }  // namespace boardsim

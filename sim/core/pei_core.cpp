@@ -75,6 +75,18 @@ void PeiCore::BuildTables(bool separateEntryPointer) {
   }
 }
 
+void PeiCore::SetQuirk(PeiCoreQuirk quirk) {
+  quirk_ = quirk;
+  const unsigned pointer = memory_.PointerSize();
+  if (quirk == PeiCoreQuirk::NullIdtWord) memory_.WritePointer(idtBase_ - pointer, 0);
+  if (quirk == PeiCoreQuirk::NullServicesViaIdt) {
+    // A cell of its own, so the entry's services pointer still reaches the table.
+    idtCell_ = memory_.Allocate(pointer);
+    memory_.WritePointer(idtCell_, 0);
+    memory_.WritePointer(idtBase_ - pointer, idtCell_);
+  }
+}
+
 std::string PeiCore::DescribeServicesArgument(GuestAddr services) const {
   if (services == idtCell_) return "services via IDT";
   if (services == entryCell_) return "services via entry argument";
@@ -120,7 +132,7 @@ std::uint64_t PeiCore::Call(Service service, std::span<const std::uint64_t> a) {
       status = LocatePpi(*guid, a[2], a[3], a[4]);
       break;
     case Service::PeiAllocatePool:
-      status = AllocatePool(a[1], a[2]);
+      status = AllocatePool(a[1], a[2], detail);
       break;
     case Service::PcdSetPointer:
       status = SetPointer(a[0], a[1], a[2], detail);
@@ -179,9 +191,14 @@ std::uint64_t PeiCore::LocatePpi(const Guid &guid, std::uint64_t instance, Guest
   return EFI_NOT_FOUND;
 }
 
-std::uint64_t PeiCore::AllocatePool(std::uint64_t size, GuestAddr bufferOut) {
+std::uint64_t PeiCore::AllocatePool(std::uint64_t size, GuestAddr bufferOut, std::string &detail) {
   if (bufferOut == 0) return EFI_INVALID_PARAMETER;
   if (size > 0xFFFF) return EFI_OUT_OF_RESOURCES;  // PEI pool blocks live in a HOB
+  if (quirk_ == PeiCoreQuirk::NullPoolBuffer) {
+    memory_.WritePointer(bufferOut, 0);
+    detail = ", NULL buffer";
+    return EFI_SUCCESS;
+  }
   memory_.WritePointer(bufferOut, memory_.Allocate(size == 0 ? 1 : size));
   poolBytes_ += size;
   return EFI_SUCCESS;

@@ -17,6 +17,14 @@
 
 namespace boardsim {
 
+// Ways a faulty PEI core can report success yet hand back nothing.
+enum class PeiCoreQuirk : std::uint8_t {
+  None,
+  NullPoolBuffer,      // AllocatePool succeeds without a buffer
+  NullIdtWord,         // the word below the IDT base is 0
+  NullServicesViaIdt,  // the word leads to a services table pointer that is NULL
+};
+
 class PeiCore {
  public:
   struct InstalledPpi {
@@ -39,6 +47,8 @@ class PeiCore {
   GuestAddr IdtBase() const { return idtBase_; }
 
   std::uint64_t Call(Service service, std::span<const std::uint64_t> arguments);
+  // Takes effect at once; the module's entry keeps its own services pointer.
+  void SetQuirk(PeiCoreQuirk quirk);
 
   const std::vector<InstalledPpi> &Ppis() const { return ppis_; }
   std::optional<GuestAddr> FindPpi(const Guid &guid) const;
@@ -55,7 +65,7 @@ class PeiCore {
   std::string DescribeList(GuestAddr list);
   std::uint64_t InstallPpi(GuestAddr list);
   std::uint64_t LocatePpi(const Guid &guid, std::uint64_t instance, GuestAddr descriptorOut, GuestAddr ppiOut);
-  std::uint64_t AllocatePool(std::uint64_t size, GuestAddr bufferOut);
+  std::uint64_t AllocatePool(std::uint64_t size, GuestAddr bufferOut, std::string &detail);
   std::uint64_t SetPointer(std::uint64_t token, GuestAddr sizeInOut, GuestAddr buffer, std::string &detail);
 
   const BoardConfig &board_;
@@ -72,6 +82,7 @@ class PeiCore {
   std::map<std::uint64_t, std::vector<std::uint8_t>> pcd_;
   std::vector<GuestAddr> locateArguments_;
   std::size_t poolBytes_ = 0;
+  PeiCoreQuirk quirk_ = PeiCoreQuirk::None;
 };
 
 }  // namespace boardsim

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/core/known_guids.h"
 #include "tests/dxe_scenario_support/trace_lines.h"
 #include "tests/support/scenario.h"
 #include "uefi/status.h"
@@ -88,6 +89,27 @@ TEST_P(EventArrival, SetupStringsAreSetAtTheSecondArrivalWhenTheFirstLookupFails
   mark = boot.GetTrace().Mark();
   boot.InstallSetupStringService();
   EXPECT_EQ(CountStartingWith(boot.GetTrace().LinesSince(mark), "notify "), 0u);
+  EXPECT_EQ(boot.Services().SetupWrites().size(), 2u);
+  ExpectNoProblems();
+}
+
+TEST_P(EventArrival, SetupLookupHandingBackNoInterfaceCountsAsFailed) {
+  Boot &boot = StartBoot("shipped");
+  boot.LoadDxe();
+  boot.Dxe().HandBackNullInterface(SetupStringProtocolGuid());
+
+  std::size_t mark = boot.GetTrace().Mark();
+  boot.InstallSetupStringService();
+  const std::vector<std::string> firstArrival = {
+      "call BS.LocateProtocol(SETUP_STRING_PROTOCOL) = EFI_SUCCESS, NULL interface",
+  };
+  EXPECT_EQ(CallsAndAccessesSince(boot.GetTrace(), mark), firstArrival);
+  EXPECT_FALSE(boot.Dxe().Events()[1].closed);
+
+  // Still armed: the next arrival with a working lookup sets the texts.
+  boot.Dxe().HandBackNullInterface(std::nullopt);
+  boot.InstallSetupStringService();
+  EXPECT_TRUE(boot.Dxe().Events()[1].closed);
   EXPECT_EQ(boot.Services().SetupWrites().size(), 2u);
   ExpectNoProblems();
 }

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/core/known_guids.h"
 #include "tests/dxe_scenario_support/trace_lines.h"
 #include "tests/support/scenario.h"
 #include "uefi/status.h"
@@ -83,6 +84,23 @@ TEST_P(SlotRecordDeletion, FailedServiceLookupSkipsOnlyThatDeletion) {
       "call BS.FreePool(pool#1) = EFI_SUCCESS",
   };
   EXPECT_EQ(calls, expected);
+  ExpectHandlerDone();
+  ExpectNoProblems();
+}
+
+TEST_P(SlotRecordDeletion, LookupHandingBackNoInterfaceSkipsTheDeletion) {
+  Boot &boot = StartBoot("shipped");
+  boot.LoadDxe();
+  boot.Dxe().HandBackNullInterface(SmbiosTableProtocolGuid());
+  const std::size_t mark = boot.GetTrace().Mark();
+  boot.InstallSmbiosService();
+  const std::vector<std::string> expected = {
+      "call BS.CloseEvent(event#3) = EFI_SUCCESS",
+      "call BS.LocateProtocol(SMBIOS_TABLE_PROTOCOL) = EFI_SUCCESS, NULL interface",
+      "call BS.LocateProtocol(SMBIOS_TABLE_PROTOCOL) = EFI_SUCCESS, NULL interface",
+  };
+  EXPECT_EQ(StartingWith(CallsAndAccessesSince(boot.GetTrace(), mark), "call "), expected);
+  EXPECT_TRUE(DeletedHandles().empty());
   ExpectHandlerDone();
   ExpectNoProblems();
 }

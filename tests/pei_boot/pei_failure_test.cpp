@@ -81,6 +81,35 @@ TEST_P(PeiFailures, FailedPcdLookupSkipsTheNameButNotTheLanes) {
   ExpectNoProblems();
 }
 
+TEST_P(PeiFailures, PoolHandingBackNoBufferEndsTheEntryAsAFailedAllocation) {
+  Boot &boot = StartBoot("shipped");
+  boot.Pei().SetQuirk(PeiCoreQuirk::NullPoolBuffer);
+
+  EXPECT_EQ(boot.RunPei(), EFI_OUT_OF_RESOURCES);
+
+  EXPECT_THAT(boot.GetTrace().Lines(),
+              ElementsAre(kPcdPresent, kDispatched, AllocateDescriptorLine(boot, "EFI_SUCCESS, NULL buffer"),
+                          "event BoardPei returned EFI_OUT_OF_RESOURCES"));
+  ExpectNoProblems();
+}
+
+TEST_P(PeiFailures, NoServicesThroughTheIdtCountsAsAFailedPcdLookup) {
+  for (const PeiCoreQuirk quirk : {PeiCoreQuirk::NullIdtWord, PeiCoreQuirk::NullServicesViaIdt}) {
+    SCOPED_TRACE(quirk == PeiCoreQuirk::NullIdtWord ? "NULL word below the IDT" : "NULL services table pointer");
+    Boot &boot = StartBoot("shipped");
+    boot.Pei().SetQuirk(quirk);
+
+    EXPECT_EQ(boot.RunPei(), EFI_SUCCESS);
+
+    EXPECT_THAT(boot.GetTrace().Lines(),
+                ElementsAre(kPcdPresent, kDispatched, AllocateDescriptorLine(boot, "EFI_SUCCESS"),
+                            "call PEI.InstallPpi(BOARD_HOOK_PPI) = EFI_SUCCESS", kLane19Write, kLane21Write,
+                            "event BoardPei returned EFI_SUCCESS"));
+    EXPECT_THAT(ModulePpis(boot), SizeIs(1));
+    ExpectNoProblems();
+  }
+}
+
 TEST_P(PeiFailures, FailedPcdWriteIsIgnored) {
   Boot &boot = StartBoot(ShippedBoardFailing("PCD.SetPointer", EFI_OUT_OF_RESOURCES));
 
