@@ -25,6 +25,7 @@ enum class SmbiosReadQuirk : std::uint8_t {
   None,
   NullBuffer,   // success, but no buffer handed back
   ShortRecord,  // success, with a 2-byte record (shorter than its header)
+  HeaderOnly,   // success, with a 4-byte record: its header and nothing else
 };
 
 struct SetupStringWrite {

@@ -117,6 +117,14 @@ TEST_P(SlotRecordDeletion, BothLookupsFailingStillClosesTheHandler) {
   ExpectNoProblems();
 }
 
+TEST_P(SlotRecordDeletion, ReadWarningIsNoFailure) {
+  Boot &boot = BootWithFailure("SMBIOS.ReadStructure", 1, EFI_WARN_UNKNOWN_GLYPH);
+  boot.InstallSmbiosService();
+  EXPECT_EQ(DeletedHandles(), (std::vector<std::uint16_t>{0x0029, 0x0027}));
+  EXPECT_EQ(CountStartingWith(boot.GetTrace().Calls(), "BS.FreePool("), 2u);
+  ExpectNoProblems();
+}
+
 TEST_P(SlotRecordDeletion, DeleteStatusIsIgnored) {
   Boot &boot = BootWithFailure("SMBIOS.DeleteStructure", 1, EFI_DEVICE_ERROR);
   boot.InstallSmbiosService();
@@ -165,6 +173,16 @@ TEST_P(SlotRecordDeletion, RecordShorterThanItsHeaderIsFreedButNotDeleted) {
   };
   EXPECT_EQ(calls, expected);
   EXPECT_TRUE(DeletedHandles().empty());
+  EXPECT_EQ(boot.Dxe().Leaks(), std::vector<std::string>{});
+  ExpectNoProblems();
+}
+
+TEST_P(SlotRecordDeletion, RecordOfJustItsHeaderStillNamesItsHandle) {
+  Boot &boot = StartBoot("shipped");
+  boot.Services().SetSmbiosReadQuirk(SmbiosReadQuirk::HeaderOnly);
+  boot.LoadDxe();
+  boot.InstallSmbiosService();
+  EXPECT_EQ(DeletedHandles(), (std::vector<std::uint16_t>{0x0029, 0x0027}));
   EXPECT_EQ(boot.Dxe().Leaks(), std::vector<std::string>{});
   ExpectNoProblems();
 }

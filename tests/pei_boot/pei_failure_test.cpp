@@ -110,6 +110,17 @@ TEST_P(PeiFailures, NoServicesThroughTheIdtCountsAsAFailedPcdLookup) {
   }
 }
 
+TEST_P(PeiFailures, PcdLookupWarningIsNoFailure) {
+  Boot &boot = StartBoot(ShippedBoardFailing("PEI.LocatePpi", EFI_WARN_UNKNOWN_GLYPH));
+
+  EXPECT_EQ(boot.RunPei(), EFI_SUCCESS);
+
+  ASSERT_TRUE(boot.Pei().PcdTokens().contains(kBoardNameToken));
+  EXPECT_EQ(boot.Pei().PcdTokens().at(kBoardNameToken), BoardNameUtf16());
+  EXPECT_THAT(boot.Hardware().LaneWrites(), SizeIs(2));
+  ExpectNoProblems();
+}
+
 TEST_P(PeiFailures, FailedPcdWriteIsIgnored) {
   Boot &boot = StartBoot(ShippedBoardFailing("PCD.SetPointer", EFI_OUT_OF_RESOURCES));
 
