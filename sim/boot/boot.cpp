@@ -92,8 +92,16 @@ void Boot::RunDefaultSequence() {
   SignalReadyToBoot();
 }
 
+std::optional<GuestAddr> Boot::CallableInterface(std::optional<GuestAddr> interface, const char *name) {
+  if (interface && *interface == 0) {
+    trace_.Unexpected(std::string(name) + " is installed with a NULL interface pointer; no consumer can call it");
+    return std::nullopt;
+  }
+  return interface;
+}
+
 std::optional<HookAnswers> Boot::CallHookMembers() {
-  const auto protocol = dxe_->FindProtocol(BoardHookProtocolGuid());
+  const auto protocol = CallableInterface(dxe_->FindProtocol(BoardHookProtocolGuid()), "BOARD_HOOK_PROTOCOL");
   if (!protocol) return std::nullopt;
   GuestMemory &memory = dxeMachine_->Memory();
   HookAnswers answers;
@@ -110,7 +118,7 @@ std::optional<HookAnswers> Boot::CallHookMembers() {
 
 std::uint64_t Boot::CallLanMacQuery(GuestAddr buffer, GuestAddr out) {
   const auto protocol = dxe_->FindProtocol(BoardHookProtocolGuid());
-  if (!protocol) throw std::logic_error("BOARD_HOOK_PROTOCOL is not installed");
+  if (!protocol || *protocol == 0) throw std::logic_error("BOARD_HOOK_PROTOCOL is not installed with an interface");
   const GuestAddr function = dxeMachine_->Memory().ReadPointer(*protocol + 4 * 8);
   trace_.Event("consumer calls BOARD_HOOK_PROTOCOL member 4 (LAN MAC query)");
   const std::uint64_t arguments[] = {buffer, out};
@@ -118,7 +126,9 @@ std::uint64_t Boot::CallLanMacQuery(GuestAddr buffer, GuestAddr out) {
 }
 
 std::optional<LanMacResult> Boot::QueryLanMacs() {
-  if (!dxe_->FindProtocol(BoardHookProtocolGuid())) return std::nullopt;
+  // A NULL interface is reported once, by CallHookMembers.
+  const auto protocol = dxe_->FindProtocol(BoardHookProtocolGuid());
+  if (!protocol || *protocol == 0) return std::nullopt;
   GuestMemory &memory = dxeMachine_->Memory();
   const GuestAddr buffer = memory.Allocate(kBufferSize);
   const GuestAddr out = memory.Allocate(kOutSize);
@@ -138,7 +148,7 @@ std::optional<LanMacResult> Boot::QueryLanMacs() {
 }
 
 std::optional<PpiAnswers> Boot::CallPpiMembers() {
-  const auto ppi = pei_->FindPpi(BoardHookPpiGuid());
+  const auto ppi = CallableInterface(pei_->FindPpi(BoardHookPpiGuid()), "BOARD_HOOK_PPI");
   if (!ppi) return std::nullopt;
   GuestMemory &memory = peiMachine_->Memory();
   const unsigned pointer = memory.PointerSize();

@@ -112,6 +112,9 @@ class Boot final : public ServiceHub {
  private:
   std::uint64_t CallImage(Machine &machine, const std::string &what, GuestAddr function, Signature signature,
                           std::span<const std::uint64_t> arguments);
+  // The interface a consumer found, unless it is NULL: that is reported
+  // as a problem, and the consumer calls nothing.
+  std::optional<GuestAddr> CallableInterface(std::optional<GuestAddr> interface, const char *name);
 
   BoardConfig board_;
   BootOptions options_;

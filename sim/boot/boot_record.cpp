@@ -11,8 +11,15 @@ constexpr std::uint64_t kBoardNameToken = 5;
 
 BootRecord RunBoot(const BoardConfig &board, Engine &engine) {
   Boot boot(board, engine);
-  boot.RunDefaultSequence();
   BootRecord record;
+  try {
+    boot.RunDefaultSequence();
+    record.ppi = boot.CallPpiMembers();
+    record.hook = boot.CallHookMembers();
+    record.lan = boot.QueryLanMacs();
+  } catch (const std::exception &fault) {
+    record.stopped = fault.what();
+  }
   record.board = board.name;
   record.description = board.description;
   record.engine = engine.Name();
@@ -25,15 +32,12 @@ BootRecord RunBoot(const BoardConfig &board, Engine &engine) {
     if (ppi.byModule) record.ppisInstalled.push_back(GuidName(ppi.guid));
   const auto &tokens = boot.Pei().PcdTokens();
   if (const auto token = tokens.find(kBoardNameToken); token != tokens.end()) record.pcdBoardName = token->second;
-  record.ppi = boot.CallPpiMembers();
   record.laneWrites = boot.Hardware().LaneWrites();
 
   record.dxeStatus = boot.DxeStatus();
   record.setupTexts = boot.Services().SetupWrites();
   record.slotsDeleted = boot.Services().DeletedSlots();
   record.slotsKept = boot.Services().RemainingSlots();
-  record.hook = boot.CallHookMembers();
-  record.lan = boot.QueryLanMacs();
 
   record.problems = boot.Problems();
   record.instructions = boot.Instructions();

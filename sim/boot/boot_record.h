@@ -45,12 +45,16 @@ struct BootRecord {
   std::optional<HookAnswers> hook;
   std::optional<LanMacResult> lan;
 
+  // Why the boot ended early (a fault of an image or of the emulator), if it
+  // did; everything above holds what happened up to then.
+  std::optional<std::string> stopped;
   std::vector<std::string> problems;
   std::vector<std::pair<std::string, std::uint64_t>> instructions;
   std::vector<std::string> trace;
 };
 
 // Runs the default boot sequence and the consumer calls, and records them.
+// A fault that ends the boot is recorded, not thrown.
 BootRecord RunBoot(const BoardConfig &board, Engine &engine);
 
 }  // namespace boardsim

@@ -102,7 +102,8 @@ std::string ReportText(const BootReport &r, bool withTrace) {
   out << "  Riser: " << r.riserCard << " (GPP_K pads 0..3: " << r.riserPadStates;
   if (r.riserPads) out << "; code " << Hex(*r.riserPads, 2);
   out << ")";
-  out << "\n\nPEI phase: BoardPei returned " << (r.peiStatus ? StatusName(*r.peiStatus) : "nothing (not run)") << "\n";
+  const std::string noStatus = r.stopped ? "nothing (the boot stopped first)" : "nothing (not run)";
+  out << "\n\nPEI phase: BoardPei returned " << (r.peiStatus ? StatusName(*r.peiStatus) : noStatus) << "\n";
   out << "  PPI installed: " << (r.ppisInstalled.empty() ? "none" : "");
   for (std::size_t i = 0; i < r.ppisInstalled.size(); ++i) out << (i ? ", " : "") << r.ppisInstalled[i];
   out << "\n  PCD token 5: ";
@@ -123,8 +124,7 @@ std::string ReportText(const BootReport &r, bool withTrace) {
         << Hex(r.ppi->flag, 2) << "\n";
   }
 
-  out << "\nDXE phase: BoardDxe entry returned " << (r.dxeStatus ? StatusName(*r.dxeStatus) : "nothing (not run)")
-      << "\n";
+  out << "\nDXE phase: BoardDxe entry returned " << (r.dxeStatus ? StatusName(*r.dxeStatus) : noStatus) << "\n";
   out << "  Setup texts set: " << (r.setupTexts.empty() ? "none (Setup keeps its own texts)" : "") << "\n";
   for (const auto &text : r.setupTexts)
     out << "    \"" << text.name << "\" token " << Hex(text.token, 4) << ": \"" << text.text << "\"\n";
@@ -164,6 +164,7 @@ std::string ReportText(const BootReport &r, bool withTrace) {
     out << "\nInstructions executed:\n";
     for (const auto &[what, count] : r.instructions) out << "  " << what << ": " << count << "\n";
   }
+  if (r.stopped) out << "\nBoot stopped: " << *r.stopped << "\n";
   out << "\nProblems: " << (r.problems.empty() ? "none" : "") << "\n";
   for (const auto &problem : r.problems) out << "  " << problem << "\n";
   if (withTrace) {
@@ -238,6 +239,7 @@ std::string ReportJson(const BootReport &r, bool withTrace) {
   report["dxe"] = dxe;
   report["instructions"] = json::array();
   for (const auto &[what, count] : r.instructions) report["instructions"].push_back({{"call", what}, {"count", count}});
+  report["stopped"] = r.stopped ? json(*r.stopped) : json(nullptr);
   report["problems"] = r.problems;
   if (withTrace) report["trace"] = r.trace;
   return report.dump(2) + "\n";

@@ -4,7 +4,12 @@
 
 #include <array>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "tests/boardsim_cli/boardsim_runner.h"
 
@@ -43,6 +48,32 @@ TEST(BoardsimEmulated, ReportCountsInstructionsOfEntriesHandlersAndMembers) {
     EXPECT_GT(std::stoul(run.output.substr(at + 3 + std::string(call).size())), 0u) << call;
   }
   EXPECT_FALSE(Contains(Boardsim("--engine native").output, "Instructions executed")) << "native counts nothing";
+}
+
+TEST(BoardsimEmulated, ImageThatCannotLoadStopsTheBootButNotTheReport) {
+  // BoardPei as built; BoardDxe with its SizeOfHeaders (optional header + 60) zeroed.
+  const auto folder = std::filesystem::temp_directory_path() / "boardsim_cli_damaged_driver";
+  std::filesystem::create_directories(folder);
+  const std::filesystem::path built = BOARD_BUILD_DIR "/firmware";
+  std::filesystem::copy_file(built / "BoardPei.te", folder / "BoardPei.te",
+                             std::filesystem::copy_options::overwrite_existing);
+  std::ifstream in(built / "BoardDxe.efi", std::ios::binary);
+  std::vector<char> driver((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::uint32_t peOffset = 0;
+  std::memcpy(&peOffset, driver.data() + 0x3C, 4);
+  std::memset(driver.data() + peOffset + 24 + 60, 0, 4);
+  std::ofstream(folder / "BoardDxe.efi", std::ios::binary).write(driver.data(), std::streamsize(driver.size()));
+
+  const CommandRun run = Boardsim("--images " + folder.string());
+  EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(Contains(run.output, "PEI phase: BoardPei returned EFI_SUCCESS")) << run.output;
+  EXPECT_TRUE(Contains(run.output, "PCD token 5: \"KRV7-DM3TQA\"")) << run.output;
+  EXPECT_TRUE(Contains(run.output, "DXE phase: BoardDxe entry returned nothing (the boot stopped first)"))
+      << run.output;
+  EXPECT_TRUE(Contains(run.output,
+                       "Boot stopped: " + (folder / "BoardDxe.efi").string() + ": optional header SizeOfHeaders is 0"))
+      << run.output;
+  std::filesystem::remove_all(folder);
 }
 
 TEST(BoardsimEmulated, MissingImagesAreNamed) {

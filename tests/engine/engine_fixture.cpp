@@ -42,10 +42,10 @@ std::shared_ptr<const emulated::ImageFile> EngineTest::ImageOf(Phase phase) {
   return phase == Phase::Dxe ? dxe : pei;
 }
 
-EmulatedMachine &EngineTest::Start(Phase phase) {
+EmulatedMachine &EngineTest::Start(Phase phase, std::shared_ptr<const emulated::ImageFile> image) {
   machine_.reset();
   hardware_ = std::make_unique<HardwareModel>(ShippedBoard(), trace_);
-  machine_ = std::make_unique<EmulatedMachine>(phase, hub_, *hardware_, ImageOf(phase));
+  machine_ = std::make_unique<EmulatedMachine>(phase, hub_, *hardware_, image ? std::move(image) : ImageOf(phase));
   return *machine_;
 }
 

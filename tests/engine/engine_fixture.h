@@ -58,8 +58,9 @@ class Code {
 
 class EngineTest : public ::testing::Test {
  protected:
-  // A machine of the phase with the build's image for it (not yet loaded).
-  EmulatedMachine &Start(Phase phase);
+  // A machine of the phase with the build's image for it, or the image
+  // given (not yet loaded).
+  EmulatedMachine &Start(Phase phase, std::shared_ptr<const emulated::ImageFile> image = nullptr);
   EmulatedMachine &Machine() { return *machine_; }
   RecordingHub &Hub() { return hub_; }
   Trace &GetTrace() { return trace_; }

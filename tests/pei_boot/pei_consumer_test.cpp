@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "sim/board/board_config.h"
+#include "sim/core/known_guids.h"
 #include "tests/pei_boot/pei_expectations.h"
 #include "tests/support/scenario.h"
 #include "uefi/status.h"
@@ -54,6 +55,23 @@ TEST_P(PeiConsumers, AnswersDoNotDependOnThePcdService) {
   EXPECT_EQ(answers->flag, 0x01);
   EXPECT_EQ(answers->members[0], 0u);
   EXPECT_EQ(answers->members[4], 1u);
+}
+
+TEST_P(PeiConsumers, PpiInstalledWithoutAnInterfaceIsAProblemNotACrash) {
+  Boot &boot = StartBoot("shipped");
+  // Another module installs BOARD_HOOK_PPI with a NULL interface pointer.
+  GuestMemory &memory = boot.PeiMachine().Memory();
+  const unsigned pointer = memory.PointerSize();
+  const GuestAddr descriptor = memory.Allocate(3 * pointer);
+  memory.WritePointer(descriptor, kDescriptorFlags);
+  memory.WritePointer(descriptor + pointer, memory.AllocateGuid(BoardHookPpiGuid()));
+  memory.WritePointer(descriptor + 2 * pointer, 0);
+  const std::uint64_t install[] = {boot.Pei().EntryServicesPointer(), descriptor};
+  ASSERT_EQ(boot.Pei().Call(Service::PeiInstallPpi, install), EFI_SUCCESS);
+
+  EXPECT_FALSE(boot.CallPpiMembers().has_value());
+  EXPECT_THAT(boot.Problems(),
+              ElementsAre("BOARD_HOOK_PPI is installed with a NULL interface pointer; no consumer can call it"));
 }
 
 TEST_P(PeiConsumers, EveryNamedBoardRunsPeiWithoutProblems) {

@@ -50,6 +50,36 @@ void ApplyRelocations(const ImageFile &image, std::uint8_t *loaded, std::uint64_
   }
 }
 
+// Each section is mapped on pages of its own, after the headers' pages: a
+// layout where two of them share a page cannot be loaded.
+void CheckDxeLayout(const ImageFile &image, std::uint64_t size) {
+  const auto &headers = image.headers;
+  const std::string file = image.path.string();
+  if (headers.sizeOfHeaders == 0)
+    throw std::runtime_error(file +
+                             ": optional header SizeOfHeaders is 0; the headers must take at least the bytes "
+                             "up to the end of the section table");
+  struct Pages {
+    std::string name;
+    std::uint64_t start, end;
+  };
+  std::vector<Pages> taken = {{"the headers", 0, PageRoundUp(headers.sizeOfHeaders)}};
+  for (const auto &section : headers.sections) {
+    if (section.virtualAddress % kPageSize != 0 || std::uint64_t{section.virtualAddress} + section.virtualSize > size)
+      throw std::runtime_error(file + ": section " + section.name + " at RVA " + Hex(section.virtualAddress) +
+                               " is not page aligned inside the image");
+    if (section.virtualSize == 0) continue;
+    const Pages pages{"section " + section.name, section.virtualAddress,
+                      section.virtualAddress + PageRoundUp(section.virtualSize)};
+    for (const auto &other : taken)
+      if (pages.start < other.end && other.start < pages.end)
+        throw std::runtime_error(file + ": section " + section.name + " (RVA " + Hex(pages.start) + " to " +
+                                 Hex(pages.end - 1) + ") overlaps " + other.name + " (RVA " + Hex(other.start) +
+                                 " to " + Hex(other.end - 1) + ")");
+    taken.push_back(pages);
+  }
+}
+
 }  // namespace
 
 ImageFile ReadImageFile(const std::filesystem::path &path, const std::string &name, boardimage::ImageFormat format,
@@ -98,12 +128,11 @@ LoadedImage LoadDxeImage(const ImageFile &image, EmulatedMemory &memory, GuestAd
     throw std::runtime_error(file + ": SizeOfImage " + Hex(headers.sizeOfImage) + " does not fit the " +
                              Hex(kDxeImageRoom) + " bytes reserved for the driver");
 
+  CheckDxeLayout(image, size);
+
   std::uint8_t *loaded = memory.NewHostPages(size);
   std::memcpy(loaded, image.bytes.data(), std::min<std::size_t>(headers.sizeOfHeaders, image.bytes.size()));
   for (const auto &section : headers.sections) {
-    if (section.virtualAddress % kPageSize != 0 || std::uint64_t{section.virtualAddress} + section.virtualSize > size)
-      throw std::runtime_error(file + ": section " + section.name + " at RVA " + Hex(section.virtualAddress) +
-                               " is not page aligned inside the image");
     if (section.Writable() && section.Executable())
       throw std::runtime_error(file + ": section " + section.name + " is both writable and executable");
     const std::size_t copied = std::min(section.rawSize, section.virtualSize);

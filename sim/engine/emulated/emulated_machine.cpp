@@ -86,10 +86,16 @@ void EmulatedMachine::MapRegisterWindows() {
                memory_->NewHostPages(kMmioHoleEnd - kMmioHoleBase));
   for (const auto &window : hardware_.Windows()) {
     if (window.base >= kMmioHoleBase && window.base + window.size <= kMmioHoleEnd) continue;
-    if (memory_->Overlaps(window.base, window.size))
-      throw std::invalid_argument("the board's " + window.name + " window at " + HexAddress(window.base) +
-                                  " overlaps the emulated machine's memory; place it between " +
-                                  HexAddress(kMmioHoleBase) + " and " + HexAddress(kMmioHoleEnd));
+    // The driver's load window is mapped only when the driver loads.
+    const bool overDriver =
+        window.base < kDxeLoadAddress + kDxeImageRoom && kDxeLoadAddress < window.base + window.size;
+    if (overDriver || memory_->Overlaps(window.base, window.size))
+      throw std::invalid_argument(
+          "the board's " + window.name + " window at " + HexAddress(window.base) + " overlaps " +
+          (overDriver ? "the window BoardDxe is loaded into (" + HexAddress(kDxeLoadAddress) + " to " +
+                            HexAddress(kDxeLoadAddress + kDxeImageRoom - 1) + ")"
+                      : std::string("the emulated machine's memory")) +
+          "; place it between " + HexAddress(kMmioHoleBase) + " and " + HexAddress(kMmioHoleEnd));
     memory_->Map(window.base, window.size, UC_PROT_READ | UC_PROT_WRITE, RegionKind::Registers,
                  memory_->NewHostPages(window.size));
   }
@@ -371,9 +377,15 @@ void EmulatedMachine::CountInstructions() {
     auto known = blockInstructions_.find(address);
     if (known == blockInstructions_.end() || known->second.first != size) {
       uc_tb block{};
+      // The emulator translates a block differently right after an
+      // instruction that changes the interrupt or trap state; the block it
+      // would translate now is then not the one that ran.
       if (uc_ctl_request_cache(uc_, address, &block) != UC_ERR_OK || block.size != size)
-        throw std::runtime_error("the CPU emulator cannot say how many instructions the block at " +
-                                 HexAddress(address) + " holds");
+        throw EmulationFault(std::string(phase_ == Phase::Dxe ? "BoardDxe" : "BoardPei") + ": the code at " +
+                             WhereCodeRan(address) +
+                             " ran right after an instruction that changes the CPU's interrupt or trap state (sti, "
+                             "mov ss, popf setting the trap flag), which the emulator cannot count instructions "
+                             "through; the board's modules never execute one");
       known = blockInstructions_.insert_or_assign(address, std::pair{size, block.icount}).first;
     }
     instructions_ += known->second.second;
