@@ -34,13 +34,13 @@ std::vector<std::uint8_t> ModuleDepex(const BoardModule &module) {
 std::vector<std::uint8_t> BuildModuleFile(const BoardModule &module, std::span<const std::uint8_t> image) {
   std::vector<std::uint8_t> sections;
   AppendSection(sections, module.depexSectionType, ModuleDepex(module));
-  FileSpec spec{module.fileGuid, module.fileType, ffs::kAttributeChecksum};
+  FileHeaderFields header{module.fileGuid, module.fileType, ffs::kAttributeChecksum};
   if (module.imageSectionType == ffs::kSectionTe) {
     // The image base (StrippedSize - 40 bytes before the TE header) must be
     // as aligned as the image's sections; the file's data is aligned to at
     // least that, so only the offset inside the data needs padding.
     const std::uint32_t alignment = TeImageAlignment(image);
-    spec.attributes |= DataAlignmentAttributes(alignment);
+    header.attributes |= DataAlignmentAttributes(alignment);
     const auto sectionEnd = static_cast<std::int64_t>((sections.size() + 3) / 4 * 4);
     const std::int64_t imageBase = sectionEnd + ffs::kSectionHeaderSize - TeImageBaseOffset(image);
     auto pad = static_cast<std::uint32_t>(((-imageBase) % alignment + alignment) % alignment);
@@ -49,7 +49,7 @@ std::vector<std::uint8_t> BuildModuleFile(const BoardModule &module, std::span<c
   }
   AppendSection(sections, module.imageSectionType, image);
   AppendSection(sections, ffs::kSectionUserInterface, UserInterfaceBody(module.baseName));
-  return BuildFile(spec, sections);
+  return BuildFile(header, sections);
 }
 
 std::string ModuleInf(const BoardModule &module) {

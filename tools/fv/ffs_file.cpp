@@ -92,15 +92,15 @@ std::uint8_t DataAlignmentAttributes(std::uint32_t alignment) {
   throw FvError("no file can ask for an alignment of " + Hex(alignment));
 }
 
-std::vector<std::uint8_t> BuildFile(const FileSpec &spec, std::span<const std::uint8_t> data) {
+std::vector<std::uint8_t> BuildFile(const FileHeaderFields &header, std::span<const std::uint8_t> data) {
   const bool large = data.size() + ffs::kFileHeaderSize > ffs::kMaxSmallSize;
   const std::uint32_t headerSize = large ? ffs::kLargeFileHeaderSize : ffs::kFileHeaderSize;
   const auto size = static_cast<std::uint32_t>(headerSize + data.size());
   std::vector<std::uint8_t> file(headerSize, 0);
-  std::copy(spec.name.bytes.begin(), spec.name.bytes.end(), file.begin());
-  file[ffs::kFileTypeOffset] = spec.type;
-  file[ffs::kFileAttributesOffset] =
-      static_cast<std::uint8_t>((spec.attributes & ~ffs::kAttributeLargeFile) | (large ? ffs::kAttributeLargeFile : 0));
+  std::copy(header.name.bytes.begin(), header.name.bytes.end(), file.begin());
+  file[ffs::kFileTypeOffset] = header.type;
+  file[ffs::kFileAttributesOffset] = static_cast<std::uint8_t>((header.attributes & ~ffs::kAttributeLargeFile) |
+                                                               (large ? ffs::kAttributeLargeFile : 0));
   if (large) {
     boardimage::PutU32(file, ffs::kFileExtendedSizeOffset, size);
   } else {

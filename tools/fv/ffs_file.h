@@ -37,7 +37,7 @@ std::uint8_t CompleteState(bool erasePolarity);
 // declare that is at least `alignment`.
 std::uint8_t DataAlignmentAttributes(std::uint32_t alignment);
 
-struct FileSpec {
+struct FileHeaderFields {
   Guid name;
   std::uint8_t type = 0;
   std::uint8_t attributes = 0;  // the large-file bit is chosen from the size
@@ -46,7 +46,7 @@ struct FileSpec {
 // A complete file (state: header and data valid, erase polarity 1) holding
 // `data`, with its header checksum and, when the attributes ask for it, its
 // data checksum.
-std::vector<std::uint8_t> BuildFile(const FileSpec &spec, std::span<const std::uint8_t> data);
+std::vector<std::uint8_t> BuildFile(const FileHeaderFields &header, std::span<const std::uint8_t> data);
 
 // A pad file of `size` bytes (at least a header) for a volume of the given
 // erase polarity, its data erased.
