@@ -16,6 +16,17 @@ constexpr std::uint64_t kTerminateList = EFI_PEI_PPI_DESCRIPTOR_TERMINATE_LIST;
 constexpr std::uint64_t kPpiFlag = EFI_PEI_PPI_DESCRIPTOR_PPI;
 constexpr unsigned kIdtEntries = 256;
 constexpr unsigned kMaxDescriptors = 64;
+// A PCD token holds at most the size the platform declares for it; the
+// product-name token is declared with the 24 bytes of "KRV7-DM3TQA" in UTF-16.
+// Undeclared tokens take up to a page.
+constexpr std::pair<std::uint64_t, std::uint64_t> kDeclaredPcdSizes[] = {{5, 24}};
+constexpr std::uint64_t kUndeclaredPcdSize = 0x1000;
+
+std::uint64_t PcdTokenCapacity(std::uint64_t token) {
+  for (const auto &[declared, bytes] : kDeclaredPcdSizes)
+    if (declared == token) return bytes;
+  return kUndeclaredPcdSize;
+}
 
 // PEI services the model fills, by slot after the table header.
 constexpr std::pair<unsigned, Service> kPeiSlots[] = {
@@ -207,7 +218,13 @@ std::uint64_t PeiCore::AllocatePool(std::uint64_t size, GuestAddr bufferOut, std
 std::uint64_t PeiCore::SetPointer(std::uint64_t token, GuestAddr sizeInOut, GuestAddr buffer, std::string &detail) {
   if (sizeInOut == 0 || buffer == 0) return EFI_INVALID_PARAMETER;
   const std::uint64_t size = memory_.ReadPointer(sizeInOut);
-  if (size > 0x1000) return EFI_INVALID_PARAMETER;
+  // As a real PCD service does, a value larger than the token refuses the
+  // set and hands the token's size back to the caller.
+  if (const std::uint64_t capacity = PcdTokenCapacity(token); size > capacity) {
+    memory_.WritePointer(sizeInOut, capacity);
+    detail = ", " + std::to_string(size) + " bytes for a token of " + std::to_string(capacity);
+    return EFI_INVALID_PARAMETER;
+  }
   pcd_[token] = memory_.ReadBytes(buffer, size);
   detail = ", " + std::to_string(size) + " bytes";
   return EFI_SUCCESS;

@@ -174,6 +174,20 @@ TEST_F(PeiCoreModel, PcdSetPointerStoresTheBytesByToken) {
                                           "PCD.SetPointer(token 9) = EFI_SUCCESS, 2 bytes"));
 }
 
+TEST_F(PeiCoreModel, PcdSetPointerRefusesMoreThanTheTokenHoldsAndHandsBackItsSize) {
+  // Token 5 holds the 24-byte product name; 26 bytes are refused, the size
+  // cell then holds 24 and the token keeps no value.
+  const GuestAddr size = Memory().AllocateFilled(kPointer, 0);
+  Memory().WritePointer(size, 26);
+  const GuestAddr bytes = Memory().AllocateFilled(26, 0x41);
+
+  EXPECT_EQ(Call(Service::PcdSetPointer, {5, size, bytes}), EFI_INVALID_PARAMETER);
+  EXPECT_EQ(Memory().ReadPointer(size), 24u);
+  EXPECT_TRUE(pei_.PcdTokens().empty());
+  EXPECT_THAT(trace_.Calls(),
+              ElementsAre("PCD.SetPointer(token 5) = EFI_INVALID_PARAMETER, 26 bytes for a token of 24"));
+}
+
 TEST_F(PeiCoreModel, InjectedFailureReturnsA32BitErrorAndDoesNothing) {
   FailurePlan plan({{"PEI.AllocatePool", 1, EFI_OUT_OF_RESOURCES}});
   // A second core on the same machine, with the failure planned.
