@@ -34,6 +34,16 @@ bench: deps
 	@./build-release/tools/bench/board_bench --images build-release/firmware --baseline bench/baseline.json \
 		--out build-release/bench.json
 
+# Which instructions of the shipped images the emulated scenarios execute:
+# build-release/coverage/report.md, per image and function, with every range
+# never executed and which scenarios reach which functions. Fails on a range
+# never executed that tests/coverage/exceptions.txt does not explain.
+coverage: deps
+	@cmake --preset release >/dev/null
+	@cmake --build --preset release -j $(JOBS) >build-release/build.log 2>&1 || { cat build-release/build.log; exit 1; }
+	@cmake -DBUILD_DIR=$(CURDIR)/build-release -DOBJDUMP=$$(command -v llvm-objdump || command -v llvm-objdump-14) \
+		-DJOBS=$(JOBS) -P tests/coverage/run_coverage.cmake
+
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 

@@ -9,6 +9,7 @@
 #include "sim/engine/emulated/emulated_calls.h"
 #include "sim/engine/emulated/emulated_layout.h"
 #include "sim/engine/emulated/emulated_trap_page.h"
+#include "sim/engine/emulated/image_coverage.h"
 #include "sim/hw/hardware_model.h"
 #include "tools/image/byte_reader.h"
 
@@ -488,6 +489,10 @@ void EmulatedMachine::CountInstructions() {
       known = blockInstructions_.insert_or_assign(address, std::pair{size, block.icount}).first;
     }
     instructions_ += known->second.second;
+    if (coverage_ && loaded_)
+      for (const auto &[start, length] : loaded_->executable)
+        if (address >= start && address - start < length)
+          RecordCoverage(loaded_->name, static_cast<std::uint32_t>(address - loaded_->base), size);
   }
   blocksRun_.clear();
 }

@@ -24,6 +24,7 @@
 #include "sim/base/machine.h"
 #include "sim/engine/emulated/emulated_image.h"
 #include "sim/engine/emulated/emulated_memory.h"
+#include "sim/engine/emulated/image_coverage.h"
 
 namespace boardsim {
 
@@ -161,6 +162,7 @@ class EmulatedMachine final : public Machine {
   std::vector<std::pair<GuestAddr, std::uint32_t>> blocksRun_;                                // since the last stop
   std::unordered_map<GuestAddr, std::pair<std::uint32_t, std::uint16_t>> blockInstructions_;  // size, count
   std::uint64_t lastCallInstructions_ = 0;
+  bool coverage_ = emulated::CoverageEnabled();
   GuestAddr lastBlock_ = 0;
   GuestAddr callTarget_ = 0;  // of the outermost call, for messages
   std::optional<Fault> fault_;
