@@ -122,6 +122,21 @@ TEST_F(EngineTest, ModuleLoadsOncePerMachine) {
   EXPECT_THROW(Machine().LoadModule(), std::logic_error);
 }
 
+TEST_F(EngineTest, ReusedMachineRunsTheCodeNowPlacedNotTheCodeItTranslatedBefore) {
+  Start(Phase::Dxe);
+  Code one;
+  one.Bytes({0xB8}).Imm32(1).Bytes({0xC3});  // mov eax, 1; ret
+  const GuestAddr first = Place(one);
+  EXPECT_EQ(Run(first), 1u);
+  Trace trace;
+  HardwareModel hardware(ShippedBoard(), trace);
+  ASSERT_TRUE(Machine().ReuseFor(Hub(), hardware));
+  Code two;
+  two.Bytes({0xB8}).Imm32(2).Bytes({0xC3});  // mov eax, 2; ret
+  ASSERT_EQ(Place(two), first);
+  EXPECT_EQ(Run(first), 2u);
+}
+
 TEST(EmulatedEngineFactory, IsAvailableAndNamesAMissingImage) {
   const auto engines = AvailableEngines();
   EXPECT_NE(std::find(engines.begin(), engines.end(), "emulated"), engines.end());
