@@ -34,7 +34,9 @@ std::uint64_t AlignDown(std::uint64_t value, std::uint64_t alignment) { return v
 
 constexpr std::uint32_t kBreakpoint = 3;  // the int3 exception
 
+// The service entries' page, and with it the sentinel's.
 bool OnTrapPage(GuestAddr address) { return address >= kTrapPage && address < kTrapPage + kPageSize; }
+bool InTrapPages(GuestAddr address) { return address >= kTrapPage && address < kTrapPage + 2 * kPageSize; }
 
 }  // namespace
 
@@ -140,9 +142,9 @@ void EmulatedMachine::ForgetTranslations(GuestAddr begin, GuestAddr end) {
 }
 
 void EmulatedMachine::MapFixedRegions() {
-  std::uint8_t *traps = memory_->NewHostPages(kPageSize);
-  std::memset(traps, kInt3, kPageSize);
-  memory_->Map(kTrapPage, kPageSize, UC_PROT_READ | UC_PROT_EXEC, RegionKind::Traps, traps);
+  std::uint8_t *traps = memory_->NewHostPages(2 * kPageSize);
+  std::memset(traps, kInt3, 2 * kPageSize);
+  memory_->Map(kTrapPage, 2 * kPageSize, UC_PROT_READ | UC_PROT_EXEC, RegionKind::Traps, traps);
 
   memory_->Map(kScratchCodeBase, kScratchCodeSize, UC_PROT_READ | UC_PROT_EXEC, RegionKind::Code,
                memory_->NewHostPages(kScratchCodeSize));
@@ -190,14 +192,9 @@ void EmulatedMachine::AddHooks() {
   add(UC_HOOK_MEM_INVALID, reinterpret_cast<void *>(&OnInvalidAccess), 1, 0, "invalid access");
   add(UC_HOOK_INTR, reinterpret_cast<void *>(&OnInterrupt), 1, 0, "interrupt");
 
-  // Reaching the sentinel stops the emulator before the int3 there would
-  // run. Trap entries stop it by running their int3: the emulator forgets
-  // the translations around every exit at each start, so one exit costs far
-  // less than one per entry.
-  uc_err error = uc_ctl_exits_enable(uc_);
-  GuestAddr sentinel = kSentinel;
-  if (error == UC_ERR_OK) error = uc_ctl_set_exits(uc_, &sentinel, 1);
-  if (error != UC_ERR_OK) throw std::runtime_error(std::string("cannot set the trap exits: ") + uc_strerror(error));
+  // Trap entries and the sentinel stop the emulator by running their int3,
+  // not as the emulator's exits: it drops the translations around every exit
+  // at each start, and would translate them all again for every call.
 }
 
 GuestAddr EmulatedMachine::ServiceEntry(Service service) { return kTrapPage + static_cast<unsigned>(service); }
@@ -375,13 +372,13 @@ void EmulatedMachine::RunUntilReturn(GuestAddr pc) {
     if (budgetExhausted_) ThrowOverBudget("ran " + std::to_string(blockBudget_) + " basic blocks");
     if (outOfTime_ || std::chrono::steady_clock::now() - callStart_ > timeBudget_)
       ThrowOverBudget("ran for more than " + std::to_string(timeBudget_.count()) + " ms");
-    if (pc == kSentinel && error == UC_ERR_OK && !interrupt_) return;
-    if (interrupt_ && interrupt_->number == kBreakpoint && OnTrapPage(interrupt_->pc - 1)) {
-      // The int3 of a trap entry ran; the CPU points past it.
+    if (interrupt_ && interrupt_->number == kBreakpoint && InTrapPages(interrupt_->pc - 1)) {
+      // The int3 of a trap entry or of the sentinel ran; the CPU points past it.
       pc = interrupt_->pc - 1;
       interrupt_.reset();
     }
     if (error != UC_ERR_OK || interrupt_) ThrowStop(error, pc);
+    if (pc == kSentinel) return;
     if (OnTrapPage(pc)) {
       if (++serviceCalls_ > serviceCallBudget_)
         ThrowOverBudget("made " + std::to_string(serviceCallBudget_) + " service calls (the next to " + Describe(pc) +
@@ -462,7 +459,7 @@ void EmulatedMachine::OnBlock(uc_engine *uc, std::uint64_t address, std::uint32_
   // every so many blocks.
   constexpr std::uint64_t kBlocksBetweenClockReadings = 4096;
   auto *self = static_cast<EmulatedMachine *>(user);
-  if (OnTrapPage(address)) return;  // a service entry's int3, not the image's code
+  if (InTrapPages(address)) return;  // a service entry's or the sentinel's int3, not the image's code
   self->lastBlock_ = address;
   self->blocksRun_.emplace_back(address, size);
   if (++self->blocks_ > self->blockBudget_) {
