@@ -2,8 +2,11 @@
 // its link base with every relocated field moved by the same distance and
 // each section under its own protection; BoardPei byte for byte at its
 // execute-in-place address in flash.
+#include <array>
 #include <cstring>
 
+#include "sim/board/board_config.h"
+#include "sim/boot/boot.h"
 #include "sim/core/known_guids.h"
 #include "sim/engine/emulated/emulated_engine.h"
 #include "sim/engine/emulated/emulated_layout.h"
@@ -119,6 +122,21 @@ TEST_F(EngineTest, ModuleLoadsOncePerMachine) {
   EXPECT_THROW(Machine().LoadModule(), std::logic_error);
 }
 
+TEST_F(EngineTest, ReusedMachineRunsTheCodeNowPlacedNotTheCodeItTranslatedBefore) {
+  Start(Phase::Dxe);
+  Code one;
+  one.Bytes({0xB8}).Imm32(1).Bytes({0xC3});  // mov eax, 1; ret
+  const GuestAddr first = Place(one);
+  EXPECT_EQ(Run(first), 1u);
+  Trace trace;
+  HardwareModel hardware(ShippedBoard(), trace);
+  ASSERT_TRUE(Machine().ReuseFor(Hub(), hardware));
+  Code two;
+  two.Bytes({0xB8}).Imm32(2).Bytes({0xC3});  // mov eax, 2; ret
+  ASSERT_EQ(Place(two), first);
+  EXPECT_EQ(Run(first), 2u);
+}
+
 TEST(EmulatedEngineFactory, IsAvailableAndNamesAMissingImage) {
   const auto engines = AvailableEngines();
   EXPECT_NE(std::find(engines.begin(), engines.end(), "emulated"), engines.end());
@@ -148,6 +166,27 @@ TEST(EmulatedEngineFactory, RefusesAnImageOfTheWrongKind) {
         << error.what();
   }
   std::filesystem::remove_all(folder);
+}
+
+TEST(ShippedDriver, HookProtocolMembersShareOneFunctionPerAnswerAndNoMore) {
+  // Members 0 and 2 answer the BOOLEAN FALSE, 1 and 6 the UINT64 0, 5 TRUE:
+  // one function per answer in the image, and the two zero answers apart.
+  const auto engine = MakeEngine("emulated");
+  Boot boot(ShippedBoard(), *engine);
+  boot.RunDefaultSequence();
+  const auto protocol = boot.Dxe().FindProtocol(BoardHookProtocolGuid());
+  ASSERT_TRUE(protocol.has_value());
+  std::array<GuestAddr, 8> member{};
+  for (unsigned i = 0; i < member.size(); ++i) member[i] = boot.DxeMachine().Memory().Read64(*protocol + 8 * i);
+  EXPECT_EQ(member[0], member[2]);
+  EXPECT_EQ(member[1], member[6]);
+  EXPECT_NE(member[0], member[1]);
+  EXPECT_NE(member[5], member[0]);
+  EXPECT_NE(member[5], member[1]);
+  EXPECT_EQ(member[3], 0u);
+  EXPECT_EQ(member[7], 0u);
+  for (unsigned i : {0u, 1u, 4u, 5u})
+    EXPECT_NE(boot.DxeMachine().Describe(member[i]).find("(.text)"), std::string::npos) << "member " << i;
 }
 
 }  // namespace

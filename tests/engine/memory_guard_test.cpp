@@ -1,6 +1,11 @@
 // What the board does not survive ends the run with a message that says
 // where: a write to flash or to an image's code, a jump to memory that is
 // not code, a CPU exception, a hang.
+#include <algorithm>
+#include <chrono>
+#include <iterator>
+
+#include "sim/board/board_config.h"
 #include "sim/engine/emulated/emulated_layout.h"
 #include "tests/engine/engine_fixture.h"
 #include "tools/image/firmware_layout.h"
@@ -114,6 +119,53 @@ TEST_F(EngineTest, HangEndsWhenTheBlockBudgetRunsOut) {
   EXPECT_TRUE(Has(message, "the call to 0x00110000 (scratch code+0x0) ran 1000 basic blocks without returning"))
       << message;
   EXPECT_TRUE(Has(message, "the block at 0x00110001 (scratch code+0x1)")) << message;
+}
+
+TEST_F(EngineTest, DamagedDriverLoopingThroughServicesEndsQuicklyWithTheCallAndBlockNamed) {
+  // BoardDxe with its entry overwritten: RaiseTPL, again and again.
+  auto damaged = std::make_shared<emulated::ImageFile>(*ImageOf(Phase::Dxe));
+  const auto offset = damaged->headers.FileOffsetOf(damaged->headers.entryPoint, 16);
+  ASSERT_TRUE(offset.has_value());
+  const std::uint8_t loop[] = {
+      0x48, 0x8B, 0x5A, 0x60,        // mov rbx, [rdx + 0x60]   ; SystemTable->BootServices
+      0x48, 0x83, 0xEC, 0x28,        // sub rsp, 0x28
+      0xB9, 0x08, 0x00, 0x00, 0x00,  // again: mov ecx, TPL_CALLBACK
+      0xFF, 0x53, 0x18,              // call [rbx + 0x18]       ; RaiseTPL
+      0xEB, 0xF6,                    // jmp again
+  };
+  std::copy(std::begin(loop), std::end(loop), damaged->bytes.begin() + static_cast<std::ptrdiff_t>(*offset));
+
+  Trace trace;
+  HardwareModel hardware(ShippedBoard(), trace);
+  for (const bool byTime : {false, true}) {
+    EmulatedMachine machine(Phase::Dxe, Hub(), hardware, damaged);
+    if (byTime) {
+      machine.SetServiceCallBudget(100'000'000);
+      machine.SetTimeBudget(std::chrono::milliseconds(100));
+    }
+    const GuestAddr entry = machine.LoadModule();
+    GuestMemory &memory = machine.Memory();
+    const GuestAddr bootServices = memory.Allocate(0x180);
+    memory.Write64(bootServices + 0x18, machine.ServiceEntry(Service::BsRaiseTpl));
+    const GuestAddr systemTable = memory.Allocate(0x80);
+    memory.Write64(systemTable + 0x60, bootServices);
+    const std::uint64_t arguments[] = {0x00203000, systemTable};
+
+    const auto start = std::chrono::steady_clock::now();
+    std::string message;
+    try {
+      machine.Call(entry, Signature::DxeEntry, arguments);
+    } catch (const EmulationFault &fault) {
+      message = fault.what();
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    const std::string stop =
+        byTime ? "ran for more than 100 ms" : "made 10000 service calls (the next to the entry of BS.RaiseTPL)";
+    EXPECT_TRUE(
+        Has(message, "BoardDxe: the call to 0x01001000 (BoardDxe+0x1000 (.text)) " + stop + " without returning"))
+        << message;
+    EXPECT_TRUE(Has(message, "it was running the block at 0x01001008 (BoardDxe+0x1008 (.text))")) << message;
+  }
 }
 
 TEST_F(EngineTest, BudgetCountsEachCallAfresh) {

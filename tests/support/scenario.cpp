@@ -1,6 +1,7 @@
 #include "tests/support/scenario.h"
 
 #include "sim/board/board_config.h"
+#include "sim/engine/emulated/image_coverage.h"
 
 namespace boardsim::testing {
 
@@ -17,6 +18,10 @@ BoardConfig NamedBoardOrFail(const std::string &name) {
 
 Boot &ScenarioTest::StartBoot(BoardConfig board, BootOptions options) {
   boot_.reset();
+  // What the images run from here on counts for this scenario (when image
+  // coverage is being recorded).
+  if (const auto *test = ::testing::UnitTest::GetInstance()->current_test_info())
+    emulated::SetCoverageScenario(std::string(test->test_suite_name()) + "." + test->name());
   engine_ = MakeEngine(GetParam());
   boot_ = std::make_unique<Boot>(std::move(board), *engine_, options);
   return *boot_;

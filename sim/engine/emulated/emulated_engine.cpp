@@ -1,6 +1,9 @@
 #include "sim/engine/emulated/emulated_engine.h"
 
 #include <cstdlib>
+#include <mutex>
+#include <utility>
+#include <vector>
 
 #include "sim/engine/emulated/emulated_image.h"
 #include "sim/engine/emulated/emulated_machine.h"
@@ -8,6 +11,62 @@
 
 namespace boardsim {
 namespace {
+
+// Machines that finished a boot, kept for the next: starting the emulator,
+// mapping its memory and translating the images' code costs far more than a
+// boot itself.
+class MachinePool {
+ public:
+  std::unique_ptr<EmulatedMachine> Take(Phase phase, ServiceHub &hub, HardwareModel &hardware) {
+    const std::lock_guard lock(mutex_);
+    for (auto machine = idle_.begin(); machine != idle_.end(); ++machine)
+      if ((*machine)->MachinePhase() == phase && (*machine)->ReuseFor(hub, hardware)) {
+        auto taken = std::move(*machine);
+        idle_.erase(machine);
+        return taken;
+      }
+    return nullptr;
+  }
+  void Give(std::unique_ptr<EmulatedMachine> machine) {
+    // Enough for a boot's two phases and a board whose controller windows lie
+    // outside the usual hole; beyond that, let the machine go.
+    constexpr std::size_t kMostIdle = 4;
+    const std::lock_guard lock(mutex_);
+    if (idle_.size() < kMostIdle) idle_.push_back(std::move(machine));
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::unique_ptr<EmulatedMachine>> idle_;
+};
+
+// A machine on loan from the pool for one boot; it goes back when the boot
+// lets it go.
+class PooledMachine final : public Machine {
+ public:
+  PooledMachine(std::unique_ptr<EmulatedMachine> machine, std::shared_ptr<MachinePool> pool)
+      : machine_(std::move(machine)), pool_(std::move(pool)) {}
+  ~PooledMachine() override { pool_->Give(std::move(machine_)); }
+  PooledMachine(const PooledMachine &) = delete;
+  PooledMachine &operator=(const PooledMachine &) = delete;
+
+  GuestMemory &Memory() override { return machine_->Memory(); }
+  GuestAddr ServiceEntry(Service service) override { return machine_->ServiceEntry(service); }
+  GuestAddr UnexpectedEntry(ServiceTable table, unsigned slot) override {
+    return machine_->UnexpectedEntry(table, slot);
+  }
+  GuestAddr LoadModule() override { return machine_->LoadModule(); }
+  std::uint64_t Call(GuestAddr function, Signature signature, std::span<const std::uint64_t> arguments) override {
+    return machine_->Call(function, signature, arguments);
+  }
+  std::uint64_t LastCallInstructions() const override { return machine_->LastCallInstructions(); }
+  void SetIdtBase(GuestAddr base) override { machine_->SetIdtBase(base); }
+  std::string Describe(GuestAddr address) const override { return machine_->Describe(address); }
+
+ private:
+  std::unique_ptr<EmulatedMachine> machine_;
+  std::shared_ptr<MachinePool> pool_;
+};
 
 class EmulatedEngine final : public Engine {
  public:
@@ -19,12 +78,15 @@ class EmulatedEngine final : public Engine {
 
   std::string Name() const override { return "emulated"; }
   std::unique_ptr<Machine> CreateMachine(Phase phase, ServiceHub &hub, HardwareModel &hardware) override {
-    return std::make_unique<EmulatedMachine>(phase, hub, hardware, phase == Phase::Dxe ? dxe_ : pei_);
+    auto machine = pool_->Take(phase, hub, hardware);
+    if (!machine) machine = std::make_unique<EmulatedMachine>(phase, hub, hardware, phase == Phase::Dxe ? dxe_ : pei_);
+    return std::make_unique<PooledMachine>(std::move(machine), pool_);
   }
 
  private:
   std::shared_ptr<const emulated::ImageFile> dxe_;
   std::shared_ptr<const emulated::ImageFile> pei_;
+  std::shared_ptr<MachinePool> pool_ = std::make_shared<MachinePool>();
 };
 
 }  // namespace

@@ -124,7 +124,7 @@ std::string EmulatedMachine::Describe(GuestAddr address) const {
     case RegionKind::Image:
       return "image memory" + offset;
     case RegionKind::Registers:
-      for (const auto &window : hardware_.Windows())
+      for (const auto &window : hardware_->Windows())
         if (address >= window.base && address - window.base < window.size)
           return window.name + " window+" + Hex(address - window.base);
       return "unclaimed MMIO";

@@ -11,10 +11,12 @@ namespace boardsim::emulated {
 
 inline constexpr std::uint64_t kPageSize = 0x1000;
 
-// One page of int3: every service entry, every unfilled table slot and the
-// return sentinel is one byte of it. Execution never runs these bytes; the
-// machine stops when it reaches one of them. Nothing lies below it, so that
-// a NULL or near-NULL pointer faults instead of reading something.
+// Two pages of int3: every service entry and every unfilled table slot is
+// one byte of the first; the return sentinel is the first byte of the second.
+// Reaching one stops the machine: the sentinel is the emulator's exit, and an
+// entry's int3 raises the breakpoint on which the machine serves the call.
+// Nothing lies below, so that a NULL or near-NULL pointer faults instead of
+// reading something.
 inline constexpr std::uint64_t kTrapPage = 0x00100000;
 
 // Executable scratch space for machine code the host places (engine tests).
@@ -44,7 +46,7 @@ inline constexpr std::uint64_t kMmioHoleEnd = firmware_layout::kBootFlashBase;
 inline constexpr std::uint64_t kBootFlashBase = firmware_layout::kBootFlashBase;
 inline constexpr std::uint64_t kBootFlashSize = firmware_layout::kBootFlashSize;
 
-static_assert(kTrapPage + kPageSize <= kScratchCodeBase);
+static_assert(kTrapPage + 2 * kPageSize <= kScratchCodeBase);
 static_assert(kScratchCodeBase + kScratchCodeSize <= kHeapBase);
 static_assert(kHeapBase + kHeapSize <= kDxeLoadAddress);
 static_assert(kDxeLoadAddress + kDxeImageRoom <= kStackBase);

@@ -1,5 +1,6 @@
 #include "sim/engine/emulated/emulated_machine.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <utility>
@@ -8,6 +9,7 @@
 #include "sim/engine/emulated/emulated_calls.h"
 #include "sim/engine/emulated/emulated_layout.h"
 #include "sim/engine/emulated/emulated_trap_page.h"
+#include "sim/engine/emulated/image_coverage.h"
 #include "sim/hw/hardware_model.h"
 #include "tools/image/byte_reader.h"
 
@@ -30,14 +32,20 @@ constexpr std::uint8_t kErasedFlash = 0xFF;
 
 std::uint64_t AlignDown(std::uint64_t value, std::uint64_t alignment) { return value / alignment * alignment; }
 
+constexpr std::uint32_t kBreakpoint = 3;  // the int3 exception
+
+// The service entries' page, and with it the sentinel's.
+bool OnTrapPage(GuestAddr address) { return address >= kTrapPage && address < kTrapPage + kPageSize; }
+bool InTrapPages(GuestAddr address) { return address >= kTrapPage && address < kTrapPage + 2 * kPageSize; }
+
 }  // namespace
 
 EmulatedMachine::EmulatedMachine(Phase phase, ServiceHub &hub, HardwareModel &hardware,
                                  std::shared_ptr<const ImageFile> image)
     : phase_(phase),
       pointerSize_(phase == Phase::Dxe ? 8 : 4),
-      hub_(hub),
-      hardware_(hardware),
+      hub_(&hub),
+      hardware_(&hardware),
       image_(std::move(image)),
       scratchNext_(kScratchCodeBase) {
   const uc_err error = uc_open(UC_ARCH_X86, phase == Phase::Dxe ? UC_MODE_64 : UC_MODE_32, &uc_);
@@ -47,7 +55,11 @@ EmulatedMachine::EmulatedMachine(Phase phase, ServiceHub &hub, HardwareModel &ha
     MapFixedRegions();
     MapRegisterWindows();
     AddHooks();
+    ownWindows_ = OwnWindows(hardware);
+    if (uc_context_alloc(uc_, &freshContext_) != UC_ERR_OK || uc_context_save(uc_, freshContext_) != UC_ERR_OK)
+      throw std::runtime_error("cannot save the emulated CPU's initial state");
   } catch (...) {
+    if (freshContext_ != nullptr) uc_context_free(freshContext_);
     uc_close(uc_);
     throw;
   }
@@ -55,18 +67,84 @@ EmulatedMachine::EmulatedMachine(Phase phase, ServiceHub &hub, HardwareModel &ha
 
 EmulatedMachine::~EmulatedMachine() {
   for (uc_context *context : savedContexts_) uc_context_free(context);
+  uc_context_free(freshContext_);
   uc_close(uc_);
 }
 
+std::vector<std::pair<GuestAddr, std::uint64_t>> EmulatedMachine::OwnWindows(const HardwareModel &hardware) {
+  std::vector<std::pair<GuestAddr, std::uint64_t>> windows;
+  for (const auto &window : hardware.Windows())
+    if (window.base < kMmioHoleBase || window.base + window.size > kMmioHoleEnd)
+      windows.emplace_back(window.base, window.size);
+  return windows;
+}
+
+bool EmulatedMachine::ReuseFor(ServiceHub &hub, HardwareModel &hardware) {
+  if (depth_ != 0 || OwnWindows(hardware) != ownWindows_) return false;
+  hub_ = &hub;
+  hardware_ = &hardware;
+  memory_->ClearForNextBoot();
+  for (GuestAddr page : registerPages_) std::memset(memory_->HostBytes(page, kPageSize), 0, kPageSize);
+  registerPages_.clear();
+  if (scratchNext_ != kScratchCodeBase) {
+    ForgetTranslations(kScratchCodeBase, scratchNext_);
+    scratchNext_ = kScratchCodeBase;
+  }
+  if (firstLoad_) {
+    // The image's writable data as loaded; its code cannot have changed
+    // (read-only to guest code and models alike), and RewriteCode keeps the
+    // translations honest if it ever did.
+    const GuestAddr start = firstLoad_->parts.front().start;
+    const MappedRegion *region = memory_->RegionAt(start);
+    std::uint8_t *host = region->host + (start - region->base);
+    for (const auto &[code, size] : firstLoad_->executable) {
+      const std::uint64_t offset = code - start;
+      if (offset < loadedBytes_.size())
+        RewriteCode(code, loadedBytes_.data() + offset, std::min<std::uint64_t>(size, loadedBytes_.size() - offset));
+    }
+    std::memcpy(host, loadedBytes_.data(), loadedBytes_.size());
+  }
+  if (uc_context_restore(uc_, freshContext_) != UC_ERR_OK)
+    throw std::runtime_error("cannot restore the emulated CPU's initial state");
+  loaded_.reset();
+  blockBudget_ = kDefaultBlockBudget;
+  serviceCallBudget_ = kDefaultServiceCallBudget;
+  timeBudget_ = kDefaultTimeBudget;
+  blocks_ = 0;
+  budgetExhausted_ = false;
+  serviceCalls_ = 0;
+  outOfTime_ = false;
+  instructions_ = 0;
+  blocksRun_.clear();
+  lastCallInstructions_ = 0;
+  lastBlock_ = 0;
+  callTarget_ = 0;
+  fault_.reset();
+  faultPc_ = 0;
+  interrupt_.reset();
+  hookError_ = nullptr;
+  return true;
+}
+
+void EmulatedMachine::RewriteCode(GuestAddr address, const std::uint8_t *bytes, std::uint64_t size) {
+  std::uint8_t *host = memory_->HostBytes(address, size);
+  if (host == nullptr) throw std::logic_error("code at " + HexAddress(address) + " is not in one mapped region");
+  if (std::memcmp(host, bytes, size) == 0) return;
+  std::memcpy(host, bytes, size);
+  ForgetTranslations(address, address + size);
+}
+
+void EmulatedMachine::ForgetTranslations(GuestAddr begin, GuestAddr end) {
+  if (uc_ctl_remove_cache(uc_, begin, end) != UC_ERR_OK)
+    throw std::runtime_error("cannot drop the translated code at " + HexAddress(begin));
+  std::erase_if(blockInstructions_,
+                [&](const auto &block) { return block.first < end && block.first + block.second.first > begin; });
+}
+
 void EmulatedMachine::MapFixedRegions() {
-  std::uint8_t *traps = memory_->NewHostPages(kPageSize);
-  std::memset(traps, kInt3, kPageSize);
-  memory_->Map(kTrapPage, kPageSize, UC_PROT_READ | UC_PROT_EXEC, RegionKind::Traps, traps);
-  for (unsigned service = 0; service < static_cast<unsigned>(Service::Count); ++service)
-    exits_.push_back(kTrapPage + service);
-  for (const auto &table : kTrapTables)
-    for (unsigned slot = 0; slot < table.slots; ++slot) exits_.push_back(kTrapPage + table.offset + slot);
-  exits_.push_back(kSentinel);
+  std::uint8_t *traps = memory_->NewHostPages(2 * kPageSize);
+  std::memset(traps, kInt3, 2 * kPageSize);
+  memory_->Map(kTrapPage, 2 * kPageSize, UC_PROT_READ | UC_PROT_EXEC, RegionKind::Traps, traps);
 
   memory_->Map(kScratchCodeBase, kScratchCodeSize, UC_PROT_READ | UC_PROT_EXEC, RegionKind::Code,
                memory_->NewHostPages(kScratchCodeSize));
@@ -84,7 +162,7 @@ void EmulatedMachine::MapRegisterWindows() {
   // the board places elsewhere is mapped on its own.
   memory_->Map(kMmioHoleBase, kMmioHoleEnd - kMmioHoleBase, UC_PROT_READ | UC_PROT_WRITE, RegionKind::Registers,
                memory_->NewHostPages(kMmioHoleEnd - kMmioHoleBase));
-  for (const auto &window : hardware_.Windows()) {
+  for (const auto &window : hardware_->Windows()) {
     if (window.base >= kMmioHoleBase && window.base + window.size <= kMmioHoleEnd) continue;
     // The driver's load window is mapped only when the driver loads.
     const bool overDriver =
@@ -113,18 +191,16 @@ void EmulatedMachine::AddHooks() {
   add(UC_HOOK_BLOCK, reinterpret_cast<void *>(&OnBlock), 1, 0, "block");
   add(UC_HOOK_MEM_READ | UC_HOOK_MEM_WRITE, reinterpret_cast<void *>(&OnRegisterAccess), kMmioHoleBase,
       kMmioHoleEnd - 1, "register window");
-  for (const auto &window : hardware_.Windows())
+  for (const auto &window : hardware_->Windows())
     if (window.base < kMmioHoleBase || window.base + window.size > kMmioHoleEnd)
       add(UC_HOOK_MEM_READ | UC_HOOK_MEM_WRITE, reinterpret_cast<void *>(&OnRegisterAccess), window.base,
           window.base + window.size - 1, "register window");
   add(UC_HOOK_MEM_INVALID, reinterpret_cast<void *>(&OnInvalidAccess), 1, 0, "invalid access");
   add(UC_HOOK_INTR, reinterpret_cast<void *>(&OnInterrupt), 1, 0, "interrupt");
 
-  // Reaching a trap entry or the sentinel stops the emulator before the int3
-  // there would run.
-  uc_err error = uc_ctl_exits_enable(uc_);
-  if (error == UC_ERR_OK) error = uc_ctl_set_exits(uc_, exits_.data(), exits_.size());
-  if (error != UC_ERR_OK) throw std::runtime_error(std::string("cannot set the trap exits: ") + uc_strerror(error));
+  // Trap entries and the sentinel stop the emulator by running their int3,
+  // not as the emulator's exits: it drops the translations around every exit
+  // at each start, and would translate them all again for every call.
 }
 
 GuestAddr EmulatedMachine::ServiceEntry(Service service) { return kTrapPage + static_cast<unsigned>(service); }
@@ -142,10 +218,21 @@ GuestAddr EmulatedMachine::UnexpectedEntry(ServiceTable table, unsigned slot) {
 GuestAddr EmulatedMachine::LoadModule() {
   if (loaded_) throw std::logic_error("module already loaded in this machine");
   if (!image_) throw std::runtime_error("the emulated engine has no image for this phase");
+  if (firstLoad_) {
+    // A reused machine: ReuseFor already put the bytes back as loaded.
+    loaded_ = firstLoad_;
+    return loaded_->entry;
+  }
   if (phase_ == Phase::Dxe)
     loaded_ = LoadDxeImage(*image_, *memory_, kDxeLoadAddress);
   else
     loaded_ = LoadPeiImage(*image_, *memory_, kBootFlashBase, kBootFlashSize, firmware_layout::kBoardPeiFlashAddress);
+  firstLoad_ = loaded_;
+  const GuestAddr start = loaded_->parts.front().start;
+  const std::uint64_t size = phase_ == Phase::Dxe ? loaded_->extent : image_->bytes.size();
+  const MappedRegion *region = memory_->RegionAt(start);
+  const std::uint8_t *host = region->host + (start - region->base);
+  loadedBytes_.assign(host, host + size);
   return loaded_->entry;
 }
 
@@ -153,8 +240,7 @@ GuestAddr EmulatedMachine::PlaceCode(std::span<const std::uint8_t> code) {
   const GuestAddr address = scratchNext_;
   if (code.size() > kScratchCodeBase + kScratchCodeSize - address)
     throw std::length_error("no room for " + std::to_string(code.size()) + " more bytes of scratch code");
-  std::memcpy(memory_->HostBytes(address, code.size()), code.data(), code.size());
-  // Blocks are never overwritten, so no translated code goes stale.
+  RewriteCode(address, code.data(), code.size());
   scratchNext_ = AlignDown(address + code.size() + 15, 16);
   return address;
 }
@@ -227,6 +313,9 @@ std::uint64_t EmulatedMachine::Call(GuestAddr function, Signature signature, std
   } else {
     blocks_ = 0;
     budgetExhausted_ = false;
+    serviceCalls_ = 0;
+    outOfTime_ = false;
+    callStart_ = std::chrono::steady_clock::now();
   }
   struct Level {
     EmulatedMachine &machine;
@@ -280,21 +369,26 @@ void EmulatedMachine::RunUntilReturn(GuestAddr pc) {
   for (;;) {
     fault_.reset();
     interrupt_.reset();
-    // No timeout: a timeout costs a thread per start; the block budget
-    // catches a hang instead.
+    // No emulator timeout: it costs a thread per start; the block hook
+    // watches the clock instead.
     const uc_err error = uc_emu_start(uc_, pc, 0, 0, 0);
     CountInstructions();
     if (hookError_) std::rethrow_exception(std::exchange(hookError_, nullptr));
     pc = Reg(Register::Pc);
-    if (budgetExhausted_)
-      throw EmulationFault(std::string(phase_ == Phase::Dxe ? "BoardDxe" : "BoardPei") + ": the call to " +
-                           HexAddress(callTarget_) + " (" + Describe(callTarget_) + ") ran " +
-                           std::to_string(blockBudget_) +
-                           " basic blocks without returning; it was running the block at " + HexAddress(lastBlock_) +
-                           " (" + Describe(lastBlock_) + ")");
+    if (budgetExhausted_) ThrowOverBudget("ran " + std::to_string(blockBudget_) + " basic blocks");
+    if (outOfTime_ || std::chrono::steady_clock::now() - callStart_ > timeBudget_)
+      ThrowOverBudget("ran for more than " + std::to_string(timeBudget_.count()) + " ms");
+    if (interrupt_ && interrupt_->number == kBreakpoint && InTrapPages(interrupt_->pc - 1)) {
+      // The int3 of a trap entry or of the sentinel ran; the CPU points past it.
+      pc = interrupt_->pc - 1;
+      interrupt_.reset();
+    }
     if (error != UC_ERR_OK || interrupt_) ThrowStop(error, pc);
     if (pc == kSentinel) return;
-    if (pc >= kTrapPage && pc < kTrapPage + kPageSize) {
+    if (OnTrapPage(pc)) {
+      if (++serviceCalls_ > serviceCallBudget_)
+        ThrowOverBudget("made " + std::to_string(serviceCallBudget_) + " service calls (the next to " + Describe(pc) +
+                        ")");
       pc = ServeTrap(pc);
       continue;
     }
@@ -320,13 +414,13 @@ GuestAddr EmulatedMachine::ServeTrap(GuestAddr entry) {
         raw = memory_->Read32(sp + 4 + 4 * i);
       arguments[i] = Truncate(raw, shape.arguments[i], pointerSize_);
     }
-    result = hub_.Dispatch(service, std::span(arguments.data(), shape.arguments.size()));
+    result = hub_->Dispatch(service, std::span(arguments.data(), shape.arguments.size()));
     resultWidth = shape.result;
   } else {
     bool found = false;
     for (const auto &table : kTrapTables)
       if (offset >= table.offset && offset < table.offset + table.slots) {
-        result = hub_.UnexpectedCall(table.table, offset - table.offset);
+        result = hub_->UnexpectedCall(table.table, offset - table.offset);
         found = true;
       }
     if (!found)
@@ -359,12 +453,27 @@ GuestAddr EmulatedMachine::ServeTrap(GuestAddr entry) {
   return returnAddress;
 }
 
+void EmulatedMachine::ThrowOverBudget(const std::string &what) {
+  throw EmulationFault(std::string(phase_ == Phase::Dxe ? "BoardDxe" : "BoardPei") + ": the call to " +
+                       HexAddress(callTarget_) + " (" + Describe(callTarget_) + ") " + what +
+                       " without returning; it was running the block at " + HexAddress(lastBlock_) + " (" +
+                       Describe(lastBlock_) + ")");
+}
+
 void EmulatedMachine::OnBlock(uc_engine *uc, std::uint64_t address, std::uint32_t size, void *user) {
+  // A loop without service calls never stops the emulator: look at the clock
+  // every so many blocks.
+  constexpr std::uint64_t kBlocksBetweenClockReadings = 4096;
   auto *self = static_cast<EmulatedMachine *>(user);
+  if (InTrapPages(address)) return;  // a service entry's or the sentinel's int3, not the image's code
   self->lastBlock_ = address;
   self->blocksRun_.emplace_back(address, size);
   if (++self->blocks_ > self->blockBudget_) {
     self->budgetExhausted_ = true;
+    uc_emu_stop(uc);
+  } else if (self->blocks_ % kBlocksBetweenClockReadings == 0 &&
+             std::chrono::steady_clock::now() - self->callStart_ > self->timeBudget_) {
+    self->outOfTime_ = true;
     uc_emu_stop(uc);
   }
 }
@@ -389,6 +498,10 @@ void EmulatedMachine::CountInstructions() {
       known = blockInstructions_.insert_or_assign(address, std::pair{size, block.icount}).first;
     }
     instructions_ += known->second.second;
+    if (coverage_ && loaded_)
+      for (const auto &[start, length] : loaded_->executable)
+        if (address >= start && address - start < length)
+          RecordCoverage(loaded_->name, static_cast<std::uint32_t>(address - loaded_->base), size);
   }
   blocksRun_.clear();
 }
@@ -402,15 +515,18 @@ void EmulatedMachine::OnRegisterAccess(uc_engine *uc, uc_mem_type type, std::uin
       throw EmulationFault("a " + std::to_string(size) + "-byte access to " + HexAddress(address) +
                            "; the board's registers take 1, 2, 4 or 8 bytes at a time");
     const unsigned width = static_cast<unsigned>(size) * 8;
+    for (GuestAddr page : {AlignDown(address, kPageSize), AlignDown(address + size - 1, kPageSize)})
+      if (std::find(self->registerPages_.begin(), self->registerPages_.end(), page) == self->registerPages_.end())
+        self->registerPages_.push_back(page);
     if (type == UC_MEM_READ) {
       // The value lands in the page before the instruction reads it.
-      const std::uint64_t answer = self->hardware_.Read(address, width);
+      const std::uint64_t answer = self->hardware_->Read(address, width);
       std::uint8_t *host = self->memory_->HostBytes(address, static_cast<std::uint64_t>(size));
       if (host == nullptr)
         throw EmulationFault("a register read at " + HexAddress(address) + " crosses a window's end");
       std::memcpy(host, &answer, static_cast<std::size_t>(size));
     } else if (type == UC_MEM_WRITE) {
-      self->hardware_.Write(address, width, static_cast<std::uint64_t>(value));
+      self->hardware_->Write(address, width, static_cast<std::uint64_t>(value));
     }
   } catch (...) {
     self->hookError_ = std::current_exception();

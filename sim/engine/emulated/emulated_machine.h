@@ -9,6 +9,7 @@
 
 #include <unicorn/unicorn.h>
 
+#include <chrono>
 #include <cstdint>
 #include <exception>
 #include <memory>
@@ -23,6 +24,7 @@
 #include "sim/base/machine.h"
 #include "sim/engine/emulated/emulated_image.h"
 #include "sim/engine/emulated/emulated_memory.h"
+#include "sim/engine/emulated/image_coverage.h"
 
 namespace boardsim {
 
@@ -45,6 +47,15 @@ class EmulatedMachine final : public Machine {
   EmulatedMachine(const EmulatedMachine &) = delete;
   EmulatedMachine &operator=(const EmulatedMachine &) = delete;
 
+  // Readies a machine that ran a boot for the next one, on another board's
+  // models: memory as mapped, heap empty, CPU as created, no module loaded,
+  // budgets at their defaults. The translated code is kept, so a boot on a
+  // reused machine skips the emulator's start and most of its translation.
+  // Returns false, changing nothing, if the board's register windows lie
+  // elsewhere than the ones this machine mapped.
+  bool ReuseFor(ServiceHub &hub, HardwareModel &hardware);
+  Phase MachinePhase() const { return phase_; }
+
   GuestMemory &Memory() override { return *memory_; }
   GuestAddr ServiceEntry(Service service) override;
   GuestAddr UnexpectedEntry(ServiceTable table, unsigned slot) override;
@@ -58,6 +69,13 @@ class EmulatedMachine final : public Machine {
   // included, before it is taken for a hang.
   void SetBlockBudget(std::uint64_t blocks) { blockBudget_ = blocks; }
   static constexpr std::uint64_t kDefaultBlockBudget = 1'000'000;
+  // The most service calls one call from the host may make, and the longest
+  // it may run, before it is taken for a hang. A damaged image that loops
+  // through services stops here long before the block budget would stop it.
+  void SetServiceCallBudget(std::uint64_t calls) { serviceCallBudget_ = calls; }
+  static constexpr std::uint64_t kDefaultServiceCallBudget = 10'000;
+  void SetTimeBudget(std::chrono::milliseconds time) { timeBudget_ = time; }
+  static constexpr std::chrono::milliseconds kDefaultTimeBudget{2000};
   // Places machine code in executable scratch memory and returns its
   // address (engine tests run hand-assembled snippets this way).
   GuestAddr PlaceCode(std::span<const std::uint8_t> code);
@@ -78,6 +96,15 @@ class EmulatedMachine final : public Machine {
 
   void MapFixedRegions();
   void MapRegisterWindows();
+  // The board's register windows outside the MMIO hole, which this machine
+  // maps and hooks on their own.
+  static std::vector<std::pair<GuestAddr, std::uint64_t>> OwnWindows(const HardwareModel &hardware);
+  // Loads the image again into the memory its first load mapped.
+  GuestAddr ReloadModule();
+  // Writes code bytes, dropping any translation of the old bytes there.
+  void RewriteCode(GuestAddr address, const std::uint8_t *bytes, std::uint64_t size);
+  void ForgetTranslations(GuestAddr begin, GuestAddr end);
+  [[noreturn]] void ThrowOverBudget(const std::string &what);
   void AddHooks();
   int RegisterIdOf(Register which) const;
   std::uint64_t Reg(Register which) const;
@@ -105,15 +132,20 @@ class EmulatedMachine final : public Machine {
 
   Phase phase_;
   unsigned pointerSize_;
-  ServiceHub &hub_;
-  HardwareModel &hardware_;
+  ServiceHub *hub_;
+  HardwareModel *hardware_;
   std::shared_ptr<const emulated::ImageFile> image_;
   uc_engine *uc_ = nullptr;
   std::unique_ptr<emulated::EmulatedMemory> memory_;
   std::optional<emulated::LoadedImage> loaded_;
   std::vector<uc_hook> hooks_;
+  std::vector<std::pair<GuestAddr, std::uint64_t>> ownWindows_;
+  uc_context *freshContext_ = nullptr;  // the CPU as created, for the next boot
+  // After the first load: where the image went and its bytes as loaded.
+  std::optional<emulated::LoadedImage> firstLoad_;
+  std::vector<std::uint8_t> loadedBytes_;
 
-  std::vector<GuestAddr> exits_;  // every trap entry and the sentinel
+  std::vector<GuestAddr> registerPages_;  // register window pages written since the boot began
   GuestAddr scratchNext_;
 
   unsigned depth_ = 0;
@@ -121,10 +153,16 @@ class EmulatedMachine final : public Machine {
   std::uint64_t blockBudget_ = kDefaultBlockBudget;
   std::uint64_t blocks_ = 0;
   bool budgetExhausted_ = false;
+  std::uint64_t serviceCallBudget_ = kDefaultServiceCallBudget;
+  std::uint64_t serviceCalls_ = 0;
+  std::chrono::milliseconds timeBudget_ = kDefaultTimeBudget;
+  std::chrono::steady_clock::time_point callStart_;
+  bool outOfTime_ = false;
   std::uint64_t instructions_ = 0;
   std::vector<std::pair<GuestAddr, std::uint32_t>> blocksRun_;                                // since the last stop
   std::unordered_map<GuestAddr, std::pair<std::uint32_t, std::uint16_t>> blockInstructions_;  // size, count
   std::uint64_t lastCallInstructions_ = 0;
+  bool coverage_ = emulated::CoverageEnabled();
   GuestAddr lastBlock_ = 0;
   GuestAddr callTarget_ = 0;  // of the outermost call, for messages
   std::optional<Fault> fault_;

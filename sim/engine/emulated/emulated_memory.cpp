@@ -154,4 +154,34 @@ GuestAddr EmulatedMemory::Allocate(std::size_t size) {
 
 void EmulatedMemory::Release(GuestAddr address) { allocations_.erase(address); }
 
+void EmulatedMemory::ClearForNextBoot() {
+  for (const auto &[base, region] : regions_)
+    if (region.kind == RegionKind::Ram || region.kind == RegionKind::Stack || region.kind == RegionKind::Code)
+      ClearPages(region.host, region.size);
+  heapNext_ = kHeapBase;
+  allocations_.clear();
+}
+
+void EmulatedMemory::ClearPages(std::uint8_t *host, std::uint64_t size) {
+  // A boot touches a few pages of each region. Those in memory are cleared
+  // where they are, so the next boot finds them without a page fault; any
+  // others (never touched, or swapped out) are dropped, to read as zero again.
+  const std::uint64_t pages = size / kPageSize;
+  residency_.resize(pages);
+  if (mincore(host, size, residency_.data()) != 0) std::fill(residency_.begin(), residency_.end(), 0);
+  std::uint64_t page = 0;
+  while (page < pages) {
+    const bool resident = (residency_[page] & 1) != 0;
+    std::uint64_t end = page + 1;
+    while (end < pages && ((residency_[end] & 1) != 0) == resident) ++end;
+    std::uint8_t *start = host + page * kPageSize;
+    const std::uint64_t length = (end - page) * kPageSize;
+    if (resident)
+      std::memset(start, 0, length);
+    else if (madvise(start, length, MADV_DONTNEED) != 0)
+      throw std::runtime_error("cannot clear the emulated machine's memory");
+    page = end;
+  }
+}
+
 }  // namespace boardsim::emulated

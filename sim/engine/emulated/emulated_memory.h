@@ -74,6 +74,12 @@ class EmulatedMemory final : public GuestMemory {
   GuestAddr Allocate(std::size_t size) override;
   void Release(GuestAddr address) override;
 
+  // Returns RAM, the stack and scratch code to the zeros they were mapped
+  // with, and empties the heap: the memory a machine starts a new boot with.
+  // Register windows are the machine's to clear (it sees every access to
+  // them); images and flash are their loader's.
+  void ClearForNextBoot();
+
  private:
   enum class Access : std::uint8_t { Read, Write };
   // The regions covering [address, address + size) in order, or a GuestFault.
@@ -85,8 +91,11 @@ class EmulatedMemory final : public GuestMemory {
   std::function<std::string(GuestAddr)> describe_;
   std::vector<std::unique_ptr<HostPages>> pages_;
   std::map<GuestAddr, MappedRegion> regions_;  // by base
+  void ClearPages(std::uint8_t *host, std::uint64_t size);
+
   GuestAddr heapNext_;
   std::map<GuestAddr, std::size_t> allocations_;
+  std::vector<unsigned char> residency_;  // scratch for ClearPages
 };
 
 // "0x00201000": guest addresses in messages.

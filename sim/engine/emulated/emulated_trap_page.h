@@ -32,13 +32,16 @@ inline constexpr std::array<TrapTable, 6> kTrapTables = {{
     {ServiceTable::PeiServices, 0x300, static_cast<unsigned>(kPeiServicesCount)},
     {ServiceTable::PcdPpi, 0x400, static_cast<unsigned>(kPcdPpiMemberCount)},
 }};
-inline constexpr GuestAddr kSentinel = kTrapPage + 0xF00;
+// The sentinel has the page after the entries to itself: the emulator drops
+// the translations of its exit's page at every start, and the entries'
+// translations are worth keeping.
+inline constexpr GuestAddr kSentinel = kTrapPage + kPageSize;
 static_assert(static_cast<unsigned>(Service::Count) <= kTrapTables[0].offset);
 static_assert(kTrapTables[0].offset + kTrapTables[0].slots <= kTrapTables[1].offset);
 static_assert(kTrapTables[1].offset + kTrapTables[1].slots <= kTrapTables[2].offset);
 static_assert(kTrapTables[2].offset + kTrapTables[2].slots <= kTrapTables[3].offset);
 static_assert(kTrapTables[3].offset + kTrapTables[3].slots <= kTrapTables[4].offset);
 static_assert(kTrapTables[4].offset + kTrapTables[4].slots <= kTrapTables[5].offset);
-static_assert(kTrapTables[5].offset + kTrapTables[5].slots <= kSentinel - kTrapPage);
+static_assert(kTrapTables[5].offset + kTrapTables[5].slots <= kPageSize);
 
 }  // namespace boardsim::emulated

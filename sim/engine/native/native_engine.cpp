@@ -1,15 +1,15 @@
 #include "sim/engine/native/native_engine.h"
 
-#include <dlfcn.h>
-
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <stdexcept>
 
 #include "board/board_hook_ppi.h"
 #include "board/board_hook_protocol.h"
 #include "pi/pei_services.h"
+#include "sim/engine/native/host_module.h"
 #include "sim/engine/native/native_context.h"
 #include "uefi/boot_services.h"
 
@@ -45,14 +45,12 @@ class NativeMemory final : public GuestMemory {
 
 class NativeMachine final : public Machine {
  public:
-  NativeMachine(Phase phase, std::filesystem::path module, ServiceHub &hub, HardwareModel &hardware)
+  // module: loads the phase's module the first time it is asked for.
+  NativeMachine(Phase phase, std::function<HostModule &()> module, ServiceHub &hub, HardwareModel &hardware)
       : phase_(phase), module_(std::move(module)) {
     ClaimNativeContext(hub, hardware);
   }
-  ~NativeMachine() override {
-    if (library_ != nullptr) dlclose(library_);
-    ReleaseNativeContext();
-  }
+  ~NativeMachine() override { ReleaseNativeContext(); }
 
   GuestMemory &Memory() override { return memory_; }
   GuestAddr ServiceEntry(Service service) override { return NativeServiceEntry(service); }
@@ -60,14 +58,12 @@ class NativeMachine final : public Machine {
   void SetIdtBase(GuestAddr base) override { ActiveNativeContext().idtBase = base; }
 
   GuestAddr LoadModule() override {
-    if (library_ != nullptr) throw std::logic_error("module already loaded in this machine");
-    // A fresh copy of the module per boot: its globals start as a real boot's do.
-    library_ = dlopen(module_.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (library_ == nullptr) throw std::runtime_error("cannot load " + module_.string() + ": " + dlerror());
-    const char *entry = phase_ == Phase::Dxe ? "BoardDxeEntry" : "BoardPeiEntry";
-    void *symbol = dlsym(library_, entry);
-    if (symbol == nullptr) throw std::runtime_error(module_.string() + " has no entry point " + entry);
-    return reinterpret_cast<GuestAddr>(symbol);
+    if (loaded_) throw std::logic_error("module already loaded in this machine");
+    // The module's globals start as a real boot's do.
+    HostModule &module = module_();
+    module.Restart();
+    loaded_ = true;
+    return reinterpret_cast<GuestAddr>(module.Symbol(phase_ == Phase::Dxe ? "BoardDxeEntry" : "BoardPeiEntry"));
   }
 
   std::uint64_t Call(GuestAddr function, Signature signature, std::span<const std::uint64_t> a) override {
@@ -99,9 +95,9 @@ class NativeMachine final : public Machine {
 
  private:
   Phase phase_;
-  std::filesystem::path module_;
+  std::function<HostModule &()> module_;
   NativeMemory memory_;
-  void *library_ = nullptr;
+  bool loaded_ = false;
 };
 
 class NativeEngine final : public Engine {
@@ -109,12 +105,22 @@ class NativeEngine final : public Engine {
   explicit NativeEngine(std::filesystem::path directory) : directory_(std::move(directory)) {}
   std::string Name() const override { return "native"; }
   std::unique_ptr<Machine> CreateMachine(Phase phase, ServiceHub &hub, HardwareModel &hardware) override {
-    const char *file = phase == Phase::Dxe ? "BoardDxeHost.so" : "BoardPeiHost.so";
-    return std::make_unique<NativeMachine>(phase, directory_ / file, hub, hardware);
+    return std::make_unique<NativeMachine>(
+        phase, [this, phase]() -> HostModule & { return ModuleOf(phase); }, hub, hardware);
   }
 
  private:
+  // Each module is loaded once per engine; every boot restarts it.
+  HostModule &ModuleOf(Phase phase) {
+    auto &module = phase == Phase::Dxe ? dxe_ : pei_;
+    if (!module)
+      module = std::make_unique<HostModule>(directory_ / (phase == Phase::Dxe ? "BoardDxeHost.so" : "BoardPeiHost.so"));
+    return *module;
+  }
+
   std::filesystem::path directory_;
+  std::unique_ptr<HostModule> dxe_;
+  std::unique_ptr<HostModule> pei_;
 };
 
 }  // namespace

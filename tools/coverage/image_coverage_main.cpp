@@ -1,0 +1,261 @@
+// image_coverage: the report behind `make coverage`. Reads the blocks of image
+// code that emulated boots ran (the files $BOARDSIM_COVERAGE_DIR collected),
+// the linker maps and the images' disassembly, and writes, per image and per
+// function, the instructions executed out of those present, every range never
+// executed with its disassembly, and which scenarios reach which functions.
+// Exits with status 1 if a range never executed is not listed, with its
+// reason, in the exceptions file, or if a listed range no longer exists.
+//
+//   image_coverage --firmware DIR --blocks DIR --exceptions FILE --out FILE --objdump PROGRAM
+//
+// An exception line: "IMAGE | FUNCTION | MNEMONICS | REASON", the mnemonics
+// of the range's instructions joined by "; " (addresses change with every
+// link; the instructions of a range do not).
+#include <array>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "tools/coverage/linker_map.h"
+
+namespace {
+
+using namespace boardcoverage;
+namespace fs = std::filesystem;
+
+struct Instruction {
+  std::uint32_t rva = 0;
+  std::string text;  // "movq %rcx, 8189(%rip)"
+  std::string Mnemonic() const { return text.substr(0, text.find(' ')); }
+};
+
+struct Image {
+  std::string name;  // as the emulated engine names it
+  fs::path file;     // a PE file llvm-objdump reads (the TE image's PE32 for BoardPei)
+  fs::path map;
+};
+
+struct Range {
+  std::string image;
+  std::string function;
+  std::vector<Instruction> instructions;
+  std::string Key() const {
+    std::string mnemonics;
+    for (const auto &instruction : instructions) mnemonics += (mnemonics.empty() ? "" : "; ") + instruction.Mnemonic();
+    return image + " | " + function + " | " + mnemonics;
+  }
+};
+
+std::string Trim(const std::string &text) {
+  const auto begin = text.find_first_not_of(" \t");
+  const auto end = text.find_last_not_of(" \t");
+  return begin == std::string::npos ? "" : text.substr(begin, end - begin + 1);
+}
+
+std::string Hex(std::uint64_t value) {
+  char text[24];
+  std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
+  return text;
+}
+
+std::vector<Instruction> Disassemble(const std::string &objdump, const Image &image, const LinkerMap &map) {
+  const std::string command = objdump + " -d --no-show-raw-insn '" + image.file.string() + "'";
+  std::unique_ptr<FILE, int (*)(FILE *)> pipe(popen(command.c_str(), "r"), pclose);
+  if (!pipe) throw std::runtime_error("cannot run " + command);
+  static const std::regex line(R"(^\s*([0-9a-f]+):\s+(.+)$)");
+  std::vector<Instruction> instructions;
+  std::array<char, 512> buffer{};
+  while (std::fgets(buffer.data(), buffer.size(), pipe.get()) != nullptr) {
+    std::string text(buffer.data());
+    if (!text.empty() && text.back() == '\n') text.pop_back();
+    std::smatch match;
+    if (!std::regex_match(text, match, line)) continue;
+    const auto rva = static_cast<std::uint32_t>(std::stoull(match[1], nullptr, 16) - map.imageBase);
+    if (rva < map.codeRva || rva >= map.codeRva + map.codeSize) continue;
+    std::string instruction = Trim(match[2]);
+    for (auto &c : instruction)
+      if (c == '\t') c = ' ';
+    instructions.push_back({rva, instruction});
+  }
+  if (instructions.empty()) throw std::runtime_error(command + " shows no code of " + image.name);
+  return instructions;
+}
+
+// Blocks run, by image, then by scenario: [rva, rva + size).
+using Blocks = std::map<std::string, std::map<std::string, std::set<std::pair<std::uint32_t, std::uint32_t>>>>;
+
+Blocks ReadBlocks(const fs::path &folder) {
+  Blocks blocks;
+  if (!fs::is_directory(folder)) throw std::runtime_error(folder.string() + " holds no recorded blocks");
+  for (const auto &entry : fs::directory_iterator(folder)) {
+    std::ifstream in(entry.path());
+    std::string line;
+    while (std::getline(in, line)) {
+      std::istringstream fields(line);
+      std::string scenario, image, rva, size;
+      if (!std::getline(fields, scenario, '\t') || !std::getline(fields, image, '\t') ||
+          !std::getline(fields, rva, '\t') || !std::getline(fields, size, '\t'))
+        throw std::runtime_error(entry.path().string() + ": a line that is not scenario, image, RVA, size: " + line);
+      blocks[image][scenario].emplace(static_cast<std::uint32_t>(std::stoul(rva, nullptr, 16)),
+                                      static_cast<std::uint32_t>(std::stoul(size, nullptr, 16)));
+    }
+  }
+  return blocks;
+}
+
+std::map<std::string, std::string> ReadExceptions(const fs::path &path) {
+  std::map<std::string, std::string> reasons;
+  std::ifstream in(path);
+  if (!in) throw std::runtime_error("cannot read the exceptions file " + path.string());
+  std::string line;
+  for (unsigned number = 1; std::getline(in, line); ++number) {
+    if (Trim(line).empty() || Trim(line)[0] == '#') continue;
+    const auto last = line.rfind(" | ");
+    if (last == std::string::npos || std::count(line.begin(), line.end(), '|') < 3)
+      throw std::runtime_error(path.string() + ":" + std::to_string(number) +
+                               ": not IMAGE | FUNCTION | MNEMONICS | REASON");
+    reasons[Trim(line.substr(0, last))] = Trim(line.substr(last + 3));
+  }
+  return reasons;
+}
+
+std::size_t FunctionOf(const LinkerMap &map, std::uint32_t rva) {
+  std::size_t found = 0;
+  for (std::size_t i = 0; i < map.symbols.size(); ++i)
+    if (map.symbols[i].rva <= rva) found = i;
+  return found;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  try {
+    std::map<std::string, std::string> options;
+    for (int i = 1; i + 1 < argc; i += 2) options[argv[i]] = argv[i + 1];
+    for (const char *needed : {"--firmware", "--blocks", "--exceptions", "--out", "--objdump"})
+      if (!options.count(needed))
+        throw std::invalid_argument(std::string("missing ") + needed +
+                                    " (--firmware DIR --blocks DIR --exceptions FILE --out FILE --objdump PROGRAM)");
+    const fs::path firmware = options["--firmware"];
+    const std::vector<Image> images = {
+        {"BoardDxe", firmware / "BoardDxe.efi", firmware / "x64" / "BoardDxe.map"},
+        {"BoardPei", firmware / "ia32" / "BoardPei.pe32", firmware / "ia32" / "BoardPei.map"},
+    };
+    const Blocks blocks = ReadBlocks(options["--blocks"]);
+    const auto exceptions = ReadExceptions(options["--exceptions"]);
+    std::set<std::string> exceptionsUsed;
+    std::vector<std::string> unexplained;
+
+    std::ostringstream report;
+    report << "# Coverage of the shipped images' code\n\n";
+    std::ostringstream scenarios;
+    for (const auto &image : images) {
+      const LinkerMap map = ReadLinkerMap(image.map);
+      const auto instructions = Disassemble(options["--objdump"], image, map);
+      // Which code bytes any scenario ran, and which functions each reached.
+      std::vector<bool> ran(map.codeSize, false);
+      std::map<std::string, std::set<std::size_t>> reached;
+      if (auto found = blocks.find(image.name); found != blocks.end())
+        for (const auto &[scenario, runs] : found->second)
+          for (const auto &[rva, size] : runs) {
+            for (std::uint32_t at = rva; at < rva + size; ++at)
+              if (at >= map.codeRva && at - map.codeRva < map.codeSize) ran[at - map.codeRva] = true;
+            reached[scenario].insert(FunctionOf(map, rva));
+          }
+
+      std::vector<unsigned> present(map.symbols.size(), 0);
+      std::vector<unsigned> executed(map.symbols.size(), 0);
+      std::vector<Range> never;
+      bool previousNever = false;
+      std::size_t previousFunction = 0;
+      for (const auto &instruction : instructions) {
+        const std::size_t function = FunctionOf(map, instruction.rva);
+        ++present[function];
+        const bool wasRun = ran[instruction.rva - map.codeRva];
+        if (wasRun) ++executed[function];
+        if (!wasRun && (!previousNever || previousFunction != function))
+          never.push_back({image.name, map.symbols[function].name, {}});
+        if (!wasRun) never.back().instructions.push_back(instruction);
+        previousNever = !wasRun;
+        previousFunction = function;
+      }
+      unsigned allPresent = 0;
+      unsigned allExecuted = 0;
+      for (std::size_t i = 0; i < present.size(); ++i) allPresent += present[i], allExecuted += executed[i];
+      unsigned explained = 0;
+      for (const auto &range : never)
+        if (exceptions.count(range.Key())) explained += static_cast<unsigned>(range.instructions.size());
+      report << "## " << image.name << ": " << allExecuted << " of " << allPresent << " instructions executed; "
+             << explained << " more never can be (reasons below)";
+      if (allExecuted + explained < allPresent)
+        report << "; **" << allPresent - allExecuted - explained << " never executed without a reason**";
+      report << "\n\n| function | RVA | executed | present |\n|---|---|---|---|\n";
+      for (std::size_t i = 0; i < map.symbols.size(); ++i)
+        report << "| " << map.symbols[i].name << " | " << Hex(map.symbols[i].rva) << " | " << executed[i] << " | "
+               << present[i] << " |\n";
+      report << "\n### Never executed\n\n";
+      if (never.empty()) report << "Nothing: every instruction ran in at least one scenario.\n\n";
+      for (const auto &range : never) {
+        const auto reason = exceptions.find(range.Key());
+        if (reason != exceptions.end())
+          exceptionsUsed.insert(range.Key());
+        else
+          unexplained.push_back(range.Key());
+        report << "- " << range.function << " at " << Hex(range.instructions.front().rva) << ", "
+               << range.instructions.size()
+               << " instructions: " << (reason != exceptions.end() ? reason->second : "**no reason listed**")
+               << "\n\n```\n";
+        for (const auto &instruction : range.instructions)
+          report << Hex(instruction.rva) << ": " << instruction.text << "\n";
+        report << "```\n\n";
+      }
+
+      scenarios << "## " << image.name << "\n\nFunctions: ";
+      for (std::size_t i = 0; i < map.symbols.size(); ++i)
+        scenarios << (i ? ", " : "") << "F" << i << " " << map.symbols[i].name;
+      scenarios << "\n\n| scenario |";
+      for (std::size_t i = 0; i < map.symbols.size(); ++i) scenarios << " F" << i << " |";
+      scenarios << "\n|---|";
+      for (std::size_t i = 0; i < map.symbols.size(); ++i) scenarios << "---|";
+      scenarios << "\n";
+      for (const auto &[scenario, functions] : reached) {
+        scenarios << "| " << scenario << " |";
+        for (std::size_t i = 0; i < map.symbols.size(); ++i) scenarios << (functions.count(i) ? " x |" : "   |");
+        scenarios << "\n";
+      }
+      scenarios << "\n";
+    }
+    report << "# Which scenarios reach which functions\n\n" << scenarios.str();
+
+    std::ofstream out(options["--out"]);
+    out << report.str();
+    if (!out) throw std::runtime_error("cannot write " + options["--out"]);
+    int status = 0;
+    for (const auto &key : unexplained) {
+      std::fprintf(stderr, "image_coverage: never executed and not listed in %s:\n  %s | REASON\n",
+                   options["--exceptions"].c_str(), key.c_str());
+      status = 1;
+    }
+    for (const auto &[key, reason] : exceptions)
+      if (!exceptionsUsed.count(key)) {
+        std::fprintf(stderr, "image_coverage: %s lists a range that is now executed or gone:\n  %s\n",
+                     options["--exceptions"].c_str(), key.c_str());
+        status = 1;
+      }
+    std::printf("image coverage report: %s%s\n", options["--out"].c_str(),
+                status == 0 ? "" : " (ranges never executed need a reason, see above)");
+    return status;
+  } catch (const std::exception &error) {
+    std::fprintf(stderr, "image_coverage: %s\n", error.what());
+    return 2;
+  }
+}
