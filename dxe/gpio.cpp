@@ -80,7 +80,9 @@ UINT32 ReadPadConfigDw0(GpioPad pad) {
 }
 
 EFI_STATUS GetInputValue(GpioPad pad, UINT32 *level) {
-  // GetPadOwnership refuses a pad that does not exist on this PCH.
+  if (!IsPadValid(pad)) {
+    return EFI_INVALID_PARAMETER;
+  }
   UINT32 owner = 0;
   const EFI_STATUS status = GetPadOwnership(pad, &owner);
   if (EFI_ERROR(status)) {
