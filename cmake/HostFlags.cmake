@@ -5,6 +5,11 @@ if(BOARD_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined)
 endif()
+# The fuzzing build instruments all host code, the host-built modules
+# included, for libFuzzer's coverage; only the harnesses link libFuzzer.
+if(BOARD_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
 
 # Flags for the board's module sources when they are compiled for the host:
 # the same freestanding discipline as the firmware images.

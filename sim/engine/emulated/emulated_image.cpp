@@ -52,6 +52,19 @@ void ApplyRelocations(const ImageFile &image, std::uint8_t *loaded, std::uint64_
 
 }  // namespace
 
+void ParseImageFile(ImageFile &image, boardimage::ImageFormat format, std::uint16_t machine) {
+  image.headers = boardimage::ParseImage(image.bytes);
+  if (image.headers.format != format)
+    throw boardimage::ImageFormatError("it is a " + std::string(boardimage::FormatName(image.headers.format)) +
+                                       " image, not " + std::string(boardimage::FormatName(format)));
+  if (image.headers.machine != machine)
+    throw boardimage::ImageFormatError("it is built for " +
+                                       std::string(boardimage::MachineName(image.headers.machine)) + ", not " +
+                                       std::string(boardimage::MachineName(machine)));
+  if (image.headers.Directory(pe::kDirectoryBaseRelocation).size != 0)
+    image.relocations = boardimage::ReadBaseRelocations(image.headers, image.bytes);
+}
+
 ImageFile ReadImageFile(const std::filesystem::path &path, const std::string &name, boardimage::ImageFormat format,
                         std::uint16_t machine) {
   ImageFile image;
@@ -62,16 +75,7 @@ ImageFile ReadImageFile(const std::filesystem::path &path, const std::string &na
                              " does not exist (build the firmware images, or pass the folder holding them)");
   image.bytes = boardimage::ReadFile(path.string());
   try {
-    image.headers = boardimage::ParseImage(image.bytes);
-    if (image.headers.format != format)
-      throw boardimage::ImageFormatError("it is a " + std::string(boardimage::FormatName(image.headers.format)) +
-                                         " image, not " + std::string(boardimage::FormatName(format)));
-    if (image.headers.machine != machine)
-      throw boardimage::ImageFormatError("it is built for " +
-                                         std::string(boardimage::MachineName(image.headers.machine)) + ", not " +
-                                         std::string(boardimage::MachineName(machine)));
-    if (image.headers.Directory(pe::kDirectoryBaseRelocation).size != 0)
-      image.relocations = boardimage::ReadBaseRelocations(image.headers, image.bytes);
+    ParseImageFile(image, format, machine);
   } catch (const boardimage::ImageFormatError &error) {
     throw std::runtime_error("emulated engine: " + path.string() + ": " + error.what());
   }
