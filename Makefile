@@ -1,6 +1,6 @@
 # The two entry points: `make run` boots the built images on the shipped
 # board, `make test` runs the whole test suite. Both install what is missing.
-.PHONY: deps configure build run test size format clean
+.PHONY: deps configure build run test size fuzz format clean
 
 JOBS ?= $(shell nproc)
 
@@ -21,6 +21,11 @@ run: configure
 test: build
 	@ctest --preset default -j $(JOBS) $(CTEST_ARGS)
 
+# Each libFuzzer harness in turn, FUZZ_SECONDS each (scripts/fuzz.sh).
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	@./scripts/fuzz.sh all $(FUZZ_SECONDS)
+
 size: build
 	@cmake --build --preset default --target size
 
@@ -28,4 +33,4 @@ format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	@rm -rf build
+	@rm -rf build build-fuzz

@@ -98,6 +98,7 @@ LoadedImage LoadDxeImage(const ImageFile &image, EmulatedMemory &memory, GuestAd
                              "; the loader maps each section with its own page permissions, so it needs " +
                              Hex(kPageSize));
   const std::uint64_t size = PageRoundUp(headers.sizeOfImage);
+  if (size == 0) throw std::runtime_error(file + ": SizeOfImage is 0; the image must hold at least its headers");
   if (size > kDxeImageRoom || headers.sizeOfHeaders > headers.sizeOfImage)
     throw std::runtime_error(file + ": SizeOfImage " + Hex(headers.sizeOfImage) + " does not fit the " +
                              Hex(kDxeImageRoom) + " bytes reserved for the driver");
@@ -110,6 +111,17 @@ LoadedImage LoadDxeImage(const ImageFile &image, EmulatedMemory &memory, GuestAd
                                " is not page aligned inside the image");
     if (section.Writable() && section.Executable())
       throw std::runtime_error(file + ": section " + section.name + " is both writable and executable");
+    // Each section gets its own pages and permissions: none may share a page
+    // with the headers or with another section.
+    if (section.virtualSize != 0 && section.virtualAddress < PageRoundUp(headers.sizeOfHeaders))
+      throw std::runtime_error(file + ": section " + section.name + " at RVA " + Hex(section.virtualAddress) +
+                               " overlaps the headers (" + Hex(headers.sizeOfHeaders) + " bytes)");
+    for (const auto &other : headers.sections) {
+      if (&other == &section || other.virtualSize == 0 || section.virtualSize == 0) continue;
+      if (section.virtualAddress <= other.virtualAddress &&
+          other.virtualAddress < section.virtualAddress + PageRoundUp(section.virtualSize))
+        throw std::runtime_error(file + ": sections " + section.name + " and " + other.name + " share a page");
+    }
     const std::size_t copied = std::min(section.rawSize, section.virtualSize);
     std::memcpy(loaded + section.virtualAddress, image.bytes.data() + headers.FileOffsetOfSection(section), copied);
   }
