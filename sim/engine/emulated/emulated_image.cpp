@@ -98,7 +98,9 @@ LoadedImage LoadDxeImage(const ImageFile &image, EmulatedMemory &memory, GuestAd
                              "; the loader maps each section with its own page permissions, so it needs " +
                              Hex(kPageSize));
   const std::uint64_t size = PageRoundUp(headers.sizeOfImage);
-  if (size == 0) throw std::runtime_error(file + ": SizeOfImage is 0; the image must hold at least its headers");
+  if (size == 0 || headers.sizeOfHeaders == 0)
+    throw std::runtime_error(file + ": SizeOfImage " + Hex(headers.sizeOfImage) + " and SizeOfHeaders " +
+                             Hex(headers.sizeOfHeaders) + ": the image must hold at least its headers");
   if (size > kDxeImageRoom || headers.sizeOfHeaders > headers.sizeOfImage)
     throw std::runtime_error(file + ": SizeOfImage " + Hex(headers.sizeOfImage) + " does not fit the " +
                              Hex(kDxeImageRoom) + " bytes reserved for the driver");
