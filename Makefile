@@ -1,6 +1,6 @@
 # The two entry points: `make run` boots the built images on the shipped
 # board, `make test` runs the whole test suite. Both install what is missing.
-.PHONY: deps configure build run test size bench coverage ovmf format clean
+.PHONY: deps configure build run test size bench coverage ovmf fuzz format clean
 
 JOBS ?= $(shell nproc)
 
@@ -20,6 +20,11 @@ run: configure
 
 test: build
 	@ctest --preset default -j $(JOBS) $(CTEST_ARGS)
+
+# Each libFuzzer harness in turn, FUZZ_SECONDS each (scripts/fuzz.sh).
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	@./scripts/fuzz.sh all $(FUZZ_SECONDS)
 
 size: build
 	@cmake --build --preset default --target size

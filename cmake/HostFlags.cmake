@@ -5,6 +5,14 @@ if(BOARD_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined)
 endif()
+# The fuzzing build instruments the host code for libFuzzer's coverage; only
+# the harnesses link libFuzzer. The host-built modules are loaded and unloaded
+# at every boot, and libFuzzer keeps the coverage counters a library registers
+# after it is gone: the modules get only comparison tracing, which registers
+# nothing and feeds the fuzzer's value profile (-use_value_profile=1).
+if(BOARD_FUZZ)
+  add_compile_options($<IF:$<BOOL:$<TARGET_PROPERTY:BOARD_HOST_MODULE>>,-fsanitize-coverage=trace-cmp,-fsanitize=fuzzer-no-link>)
+endif()
 
 # Flags for the board's module sources when they are compiled for the host:
 # the same freestanding discipline as the firmware images.
@@ -22,5 +30,6 @@ function(board_host_module name)
   target_link_libraries(${name} PRIVATE board_include)
   target_compile_options(${name} PRIVATE ${BOARD_MODULE_HOST_FLAGS})
   target_link_options(${name} PRIVATE -Wl,-Bsymbolic -nostdlib)
-  set_target_properties(${name} PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/modules)
+  set_target_properties(${name} PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/modules
+                                           BOARD_HOST_MODULE ON)
 endfunction()

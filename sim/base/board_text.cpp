@@ -60,4 +60,13 @@ std::optional<std::array<std::uint8_t, 6>> ParseMac(std::string_view text) {
   return mac;
 }
 
+std::string Clipped(std::string_view text) {
+  constexpr std::size_t kShown = 40;
+  if (text.size() <= kShown) return std::string(text);
+  std::size_t cut = kShown;
+  // Never split a UTF-8 sequence: back up to the start of a character.
+  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  return std::string(text.substr(0, cut)) + "\u2026";
+}
+
 }  // namespace boardsim

@@ -21,4 +21,8 @@ std::optional<std::uint16_t> ParseBdf(std::string_view text);
 std::string FormatMac(const std::array<std::uint8_t, 6> &mac);
 std::optional<std::array<std::uint8_t, 6>> ParseMac(std::string_view text);
 
+// Text taken from a file, cut to its first 40 characters with "…" when it is
+// longer, so that a message never echoes a huge token whole.
+std::string Clipped(std::string_view text);
+
 }  // namespace boardsim

@@ -114,8 +114,8 @@ void CheckFailures(const BoardConfig &board, std::vector<BoardProblem> &problems
       std::string known;
       for (std::size_t s = 0; s < static_cast<std::size_t>(Service::Count); ++s)
         known += std::string(s == 0 ? "" : ", ") + InfoOf(static_cast<Service>(s)).name;
-      problems.push_back(
-          {Indexed("failures", i) + ".service", "unknown service \"" + failure.service + "\"; services: " + known});
+      problems.push_back({Indexed("failures", i) + ".service",
+                          "unknown service \"" + Clipped(failure.service) + "\"; services: " + known});
     }
     if (failure.nth == 0) problems.push_back({Indexed("failures", i) + ".nth", "calls are counted from 1, got 0"});
   }

@@ -3,34 +3,34 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <initializer_list>
-#include <nlohmann/json.hpp>
-#include <sstream>
 #include <string_view>
 
 #include "sim/base/board_text.h"
 #include "sim/base/status_names.h"
 #include "sim/board/board_checks.h"
+#include "sim/board/board_json.h"
 #include "sim/board/pch_gpio_layout.h"
 
 namespace boardsim {
 namespace {
 
-using Json = nlohmann::ordered_json;
+using Json = BoardJson;
 
 std::string Child(const std::string &path, std::string_view name) {
-  return path.empty() ? std::string(name) : path + "." + std::string(name);
+  return path.empty() ? Clipped(name) : path + "." + Clipped(name);
 }
 
 std::string Element(const std::string &path, std::size_t index) { return path + "[" + std::to_string(index) + "]"; }
 
-// The offending value as the file has it, cut short if it is large.
-std::string Shown(const Json &value) {
-  std::string text = value.dump();
-  if (text.size() > 60) text = text.substr(0, 57) + "...";
-  return text;
-}
+// The offending value as the file has it, cut short if it is large. Values
+// are at most kMaxDepth deep, so printing them cannot run out of stack.
+std::string Shown(const Json &value) { return Clipped(value.dump()); }
+
+// A file string in quotes, cut short if it is long.
+std::string Quoted(const std::string &text) { return "\"" + Clipped(text) + "\""; }
 
 std::string RangeText(std::uint64_t min, std::uint64_t max) {
   if (max <= 255) return std::to_string(min) + ".." + std::to_string(max);
@@ -163,7 +163,7 @@ class BoardReader {
     if (!root.contains("base")) return ShippedBoard();
     const std::string name = String(root["base"], "base");
     auto board = NamedBoard(name);
-    if (!board) Fail("base", "unknown board \"" + name + "\"; named boards: " + JoinNames(NamedBoards()));
+    if (!board) Fail("base", "unknown board " + Quoted(name) + "; named boards: " + JoinNames(NamedBoards()));
     return *board;
   }
 
@@ -175,7 +175,7 @@ class BoardReader {
       if (!group) {
         std::vector<std::string> names;
         for (const auto &known : GpioGroups(series)) names.emplace_back(known.name);
-        Fail(Child(path, "group"), "no group \"" + name + "\" on the " + std::string(SeriesName(series)) +
+        Fail(Child(path, "group"), "no group " + Quoted(name) + " on the " + std::string(SeriesName(series)) +
                                        "-series PCH; its groups are " + JoinNames(names));
       }
       const std::uint16_t padCount = GpioGroups(series)[*group].padCount;
@@ -186,7 +186,7 @@ class BoardReader {
     if (!number || *number > 0xFFFFFFFF)
       Fail(path, "expected a GpioPad (\"0x030A0001\") or {\"group\": \"GPP_K\", \"index\": 1}, got " + Shown(value));
     std::string why;
-    if (!DecodeGpioPad(static_cast<std::uint32_t>(*number), &why))
+    if (!DecodeBoardPad(static_cast<std::uint32_t>(*number), series, &why))
       Fail(path, Hex(*number, 8) + " is not a GPIO pad: " + why);
     return static_cast<std::uint32_t>(*number);
   }
@@ -324,32 +324,6 @@ class BoardReader {
   const std::string &origin_;
 };
 
-// "line 3, column 5" of a byte position in the text (positions count from 1).
-std::string LineAndColumn(const std::string &text, std::size_t position) {
-  const std::size_t end = std::min(position == 0 ? 0 : position - 1, text.size());
-  std::size_t line = 1;
-  std::size_t column = 1;
-  for (std::size_t i = 0; i < end; ++i) {
-    if (text[i] == '\n') {
-      ++line;
-      column = 1;
-    } else {
-      ++column;
-    }
-  }
-  return "line " + std::to_string(line) + ", column " + std::to_string(column);
-}
-
-// The parser's own explanation, without its exception name and position.
-std::string ParseDetail(const std::string &what) {
-  const auto column = what.find("column ");
-  if (column != std::string::npos) {
-    const auto colon = what.find(": ", column);
-    if (colon != std::string::npos) return what.substr(colon + 2);
-  }
-  return what;
-}
-
 }  // namespace
 
 BoardFileError::BoardFileError(std::string origin, std::string field, std::string problem)
@@ -359,22 +333,25 @@ BoardFileError::BoardFileError(std::string origin, std::string field, std::strin
       problem_(std::move(problem)) {}
 
 BoardConfig ParseBoardJson(const std::string &text, const std::string &origin) {
-  Json root;
-  try {
-    root = Json::parse(text);
-  } catch (const Json::parse_error &error) {
-    throw BoardFileError(origin, LineAndColumn(text, error.byte), "malformed JSON: " + ParseDetail(error.what()));
-  }
-  return BoardReader(origin).Read(root);
+  return BoardReader(origin).Read(ParseBoardFileJson(text, origin));
 }
 
 BoardConfig LoadBoardFile(const std::string &path) {
+  // A board file is a few KiB: stop well before a device or a huge file
+  // could take the memory.
+  constexpr std::size_t kMaxBytes = std::size_t{1} << 20;
+  std::error_code error;
+  if (std::filesystem::is_directory(path, error))
+    throw BoardFileError(path, "", "is a directory; give the path of a board file (JSON)");
   std::ifstream file(path, std::ios::binary);
   if (!file) throw BoardFileError(path, "", std::string("cannot open the board file: ") + std::strerror(errno));
-  std::ostringstream text;
-  text << file.rdbuf();
-  if (file.bad()) throw BoardFileError(path, "", "cannot read the board file");
-  return ParseBoardJson(text.str(), path);
+  std::string text(kMaxBytes + 1, '\0');
+  file.read(text.data(), static_cast<std::streamsize>(text.size()));
+  if (file.bad()) throw BoardFileError(path, "", std::string("cannot read the board file: ") + std::strerror(errno));
+  text.resize(static_cast<std::size_t>(file.gcount()));
+  if (text.size() > kMaxBytes)
+    throw BoardFileError(path, "", "larger than 1 MiB; a board file is a few KiB of JSON, is this the right file?");
+  return ParseBoardJson(text, path);
 }
 
 }  // namespace boardsim

@@ -101,6 +101,16 @@ std::optional<GpioPadId> DecodeGpioPad(std::uint32_t pad, std::string *why) {
   return GpioPadId{series, static_cast<std::uint8_t>(group), static_cast<std::uint16_t>(index)};
 }
 
+std::optional<GpioPadId> DecodeBoardPad(std::uint32_t pad, PchSeries fitted, std::string *why) {
+  const auto decoded = DecodeGpioPad(pad, why);
+  if (!decoded || decoded->series == fitted) return decoded;
+  if (why != nullptr)
+    *why = "chipset id " + std::to_string(pad >> 24) + " is the " + std::string(SeriesName(decoded->series)) +
+           " series', but the board's PCH is of the " + std::string(SeriesName(fitted)) + " series (chipset id " +
+           std::to_string(ChipsetId(fitted)) + ")";
+  return std::nullopt;
+}
+
 std::string DescribeGpioPad(const GpioPadId &pad) {
   return std::string(GpioGroups(pad.series)[pad.group].name) + " " + std::to_string(pad.index) + " (" +
          std::string(SeriesName(pad.series)) + ")";

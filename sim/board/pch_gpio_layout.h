@@ -46,6 +46,9 @@ std::uint32_t EncodeGpioPad(PchSeries series, std::uint8_t group, std::uint16_t 
 // Empty if the value names no pad of either series; `why` then says what is
 // wrong with it ("GPP_K of the H series has 24 pads (0..23)").
 std::optional<GpioPadId> DecodeGpioPad(std::uint32_t pad, std::string *why = nullptr);
+// As DecodeGpioPad, and also empty if the pad belongs to the other series
+// than the fitted PCH's: a board has only its own PCH's pads.
+std::optional<GpioPadId> DecodeBoardPad(std::uint32_t pad, PchSeries fitted, std::string *why = nullptr);
 // "GPP_K 1 (H)"
 std::string DescribeGpioPad(const GpioPadId &pad);
 

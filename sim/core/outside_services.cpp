@@ -154,6 +154,7 @@ std::uint64_t OutsideServices::ReadStructure(std::uint8_t type, std::uint8_t ins
   }
   if (smbiosQuirk_ == SmbiosReadQuirk::ShortRecord) bytes.resize(2);
   if (smbiosQuirk_ == SmbiosReadQuirk::HeaderOnly) bytes.resize(4);
+  if (smbiosQuirk_ == SmbiosReadQuirk::Garbage) bytes = smbiosGarbage_;
   const GuestAddr copy = dxe_.AllocatePool(bytes.size(), "SMBIOS record copy");
   memory_.Write(copy, bytes.data(), bytes.size());
   memory_.WritePointer(bufferOut, copy);

@@ -26,6 +26,7 @@ enum class SmbiosReadQuirk : std::uint8_t {
   NullBuffer,   // success, but no buffer handed back
   ShortRecord,  // success, with a 2-byte record (shorter than its header)
   HeaderOnly,   // success, with a 4-byte record: its header and nothing else
+  Garbage,      // success, with the bytes given to SetSmbiosGarbage as the record
 };
 
 struct SetupStringWrite {
@@ -45,6 +46,10 @@ class OutsideServices {
 
   std::uint64_t Call(Service service, std::span<const std::uint64_t> arguments);
   void SetSmbiosReadQuirk(SmbiosReadQuirk quirk) { smbiosQuirk_ = quirk; }
+  void SetSmbiosGarbage(std::vector<std::uint8_t> record) {
+    smbiosQuirk_ = SmbiosReadQuirk::Garbage;
+    smbiosGarbage_ = std::move(record);
+  }
 
   const std::vector<SetupStringWrite> &SetupWrites() const { return setupWrites_; }
   // Records deleted, in order, and those left.
@@ -72,6 +77,7 @@ class OutsideServices {
   std::vector<SmbiosSlotRecord> slots_;
   std::vector<SmbiosSlotRecord> deleted_;
   SmbiosReadQuirk smbiosQuirk_ = SmbiosReadQuirk::None;
+  std::vector<std::uint8_t> smbiosGarbage_;
 };
 
 }  // namespace boardsim

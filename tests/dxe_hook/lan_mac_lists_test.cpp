@@ -123,6 +123,24 @@ TEST_P(LanMacLists, BarTypeBitsAreClearedBeforeTheMacOffsetIsAdded) {
   ExpectNoProblems();
 }
 
+// A controller whose BAR was never assigned (0) makes the copy read address
+// 0x5400, which nothing on the board maps: the copy is a reported fault on
+// every engine, and the query still finishes and restores the Command byte.
+TEST_P(LanMacLists, UnassignedBarIsAReportedFaultNotAHostAccess) {
+  BoardConfig board = ShippedBoard();
+  board.endpoints[0].bar0 = 0;
+  Boot &boot = StartBoot(board);
+  boot.RunDefaultSequence();
+  const auto result = boot.QueryLanMacs();
+  ASSERT_TRUE(result.has_value());
+  EXPECT_EQ(result->status, EFI_SUCCESS);
+  EXPECT_EQ(result->second.count, 3);
+  EXPECT_EQ(CurrentBoot().Hardware().CommandRegister(kPort8Bus), 0x06);
+  const auto problems = boot.Problems();
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_TRUE(problems[0].find("BS.CopyMem: read of 1 bytes at 0x00005400: ") != std::string::npos) << problems[0];
+}
+
 BOARD_SCENARIOS_ON_EVERY_ENGINE(LanMacLists);
 
 }  // namespace

@@ -43,7 +43,7 @@ TEST(BoardFile, UnusualValuesRoundTrip) {
   BoardConfig board = ShippedBoard();
   board.name = "odd";
   board.pads[0x030A0002] = {0xD, 0x84000302};  // not a plain input pad: written as dw0
-  board.pads[0x04040005] = {0, InputPadDw0(1)};
+  board.pads[0x03040005] = {0, InputPadDw0(1)};
   board.endpoints[3].bar0 = 0xC000000C;
   board.endpoints[3].bar0Upper = 0x12345678;
   board.portBridges[0xFFFFFFFF] = 0xFFFF;
@@ -179,6 +179,56 @@ TEST(BoardFile, MalformedJsonNamesLineAndColumn) {
     EXPECT_EQ(error.Field(), "line 3, column 16");
     EXPECT_THAT(error.what(), HasSubstr("boards/broken.json: line 3, column 16: malformed JSON: "));
   }
+}
+
+// Files written to hurt the reader: each is refused with the place it went
+// wrong, and no message grows with the file.
+TEST(BoardFile, HostileFilesAreRefusedByPlace) {
+  const std::size_t deep = 5000;
+  EXPECT_EQ(ErrorOf(std::string(deep, '[') + std::string(deep, ']')),
+            "[0][0][0][0][0][0][0][0][0][0][0][0][0][0][0][0]: nested more than 16 levels deep; a board file needs no "
+            "more than 3");
+  std::string objects;
+  for (std::size_t i = 0; i < deep; ++i) objects += R"({"pads":)";
+  EXPECT_THAT(ErrorOf(objects + "1" + std::string(deep, '}')), HasSubstr("pads.pads.pads"));
+
+  EXPECT_EQ(ErrorOf(R"({"pads": [{"pad": "0x030A0000", "level": 1, "level": 0}]})"),
+            "pads[0].level: this field is given twice");
+  EXPECT_EQ(ErrorOf(R"({"endpoints": [{"bus": 2}, {"": 1}]})"), "endpoints[1]: a field with an empty name");
+  EXPECT_EQ(ErrorOf(R"({"": 1})"), "(top level): a field with an empty name");
+
+  // A numeric pad of the other series is refused as the group form is.
+  EXPECT_EQ(ErrorOf(R"({"pads": [{"pad": "0x040A0000", "level": 1}]})"),
+            "pads[0].pad: 0x040A0000 is not a GPIO pad: chipset id 4 is the LP series', but the board's PCH is of "
+            "the H series (chipset id 3)");
+  EXPECT_THAT(ErrorOf(R"({"pchDeviceId": "0x9D84", "pads": [{"pad": 50987010, "level": 1}]})"),
+              HasSubstr("pads[0].pad: 0x030A0002 is not a GPIO pad: chipset id 3 is the H series'"));
+
+  // Long tokens are cut to 40 characters wherever they are echoed.
+  const std::string huge(1 << 20, 'x');
+  for (const std::string &text :
+       {"{\"name\": \"" + huge + "\t\"}", "{\"base\": \"" + huge + "\"}", "{\"" + huge + "\": 1}",
+        "{\"failures\": [{\"service\": \"" + huge + "\", \"status\": 1}]}",
+        "{\"pads\": [{\"pad\": {\"group\": \"" + huge + "\", \"index\": 0}, \"level\": 0}]}"}) {
+    const std::string error = ErrorOf(text);
+    EXPECT_LT(error.size(), 600u) << error.substr(0, 600);
+    EXPECT_THAT(error, HasSubstr(std::string(39, 'x') + "\u2026"));
+    EXPECT_THAT(error, ::testing::Not(HasSubstr(std::string(41, 'x'))));
+  }
+}
+
+TEST(BoardFile, PathsThatAreNoBoardFilesAreNamedAsSuch) {
+  const auto problem = [](const std::string &path) {
+    try {
+      LoadBoardFile(path);
+    } catch (const BoardFileError &error) {
+      return std::string(error.what());
+    }
+    return std::string("loaded");
+  };
+  EXPECT_EQ(problem("/dev/zero"),
+            "/dev/zero: larger than 1 MiB; a board file is a few KiB of JSON, is this the right file?");
+  EXPECT_EQ(problem("/"), "/: is a directory; give the path of a board file (JSON)");
 }
 
 TEST(BoardFile, LoadsFromDiskAndNamesAMissingFile) {

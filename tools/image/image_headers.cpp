@@ -56,6 +56,9 @@ const Section *ImageHeaders::SectionAt(std::uint32_t rva) const {
 namespace {
 
 void ReadSectionTable(const ByteReader &file, ImageHeaders &headers, unsigned count) {
+  // The table must start in the file even when it is empty: the tools keep
+  // everything from it on.
+  file.Bytes(headers.sectionTableOffset, 0, "section table");
   for (unsigned i = 0; i < count; ++i) {
     const std::uint64_t at = std::uint64_t{headers.sectionTableOffset} + std::uint64_t{i} * pe::kSectionHeaderSize;
     const std::string field = "section header " + std::to_string(i + 1);

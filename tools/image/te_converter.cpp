@@ -111,6 +111,11 @@ void CheckExecutesInPlace(const ImageHeaders &pe) {
                               " bytes in memory but has " + std::to_string(section.rawSize) +
                               " in the file: zero-initialised data needs RAM, which flash is not");
     }
+    if (section.rawSize != 0 && section.rawOffset < pe.sectionTableOffset) {
+      throw TeConversionError("section " + section.name + " starts at file offset " + Hex(section.rawOffset) +
+                              ", inside the " + Hex(pe.sectionTableOffset) +
+                              " bytes of headers the TE header replaces");
+    }
     if (section.rawSize != 0 && section.rawOffset != section.virtualAddress) {
       throw TeConversionError("section " + section.name + " lies at file offset " + Hex(section.rawOffset) +
                               " but at RVA " + Hex(section.virtualAddress) +

@@ -82,6 +82,19 @@ void CheckDxeLayout(const ImageFile &image, std::uint64_t size) {
 
 }  // namespace
 
+void ParseImageFile(ImageFile &image, boardimage::ImageFormat format, std::uint16_t machine) {
+  image.headers = boardimage::ParseImage(image.bytes);
+  if (image.headers.format != format)
+    throw boardimage::ImageFormatError("it is a " + std::string(boardimage::FormatName(image.headers.format)) +
+                                       " image, not " + std::string(boardimage::FormatName(format)));
+  if (image.headers.machine != machine)
+    throw boardimage::ImageFormatError("it is built for " +
+                                       std::string(boardimage::MachineName(image.headers.machine)) + ", not " +
+                                       std::string(boardimage::MachineName(machine)));
+  if (image.headers.Directory(pe::kDirectoryBaseRelocation).size != 0)
+    image.relocations = boardimage::ReadBaseRelocations(image.headers, image.bytes);
+}
+
 ImageFile ReadImageFile(const std::filesystem::path &path, const std::string &name, boardimage::ImageFormat format,
                         std::uint16_t machine) {
   ImageFile image;
@@ -92,16 +105,7 @@ ImageFile ReadImageFile(const std::filesystem::path &path, const std::string &na
                              " does not exist (build the firmware images, or pass the folder holding them)");
   image.bytes = boardimage::ReadFile(path.string());
   try {
-    image.headers = boardimage::ParseImage(image.bytes);
-    if (image.headers.format != format)
-      throw boardimage::ImageFormatError("it is a " + std::string(boardimage::FormatName(image.headers.format)) +
-                                         " image, not " + std::string(boardimage::FormatName(format)));
-    if (image.headers.machine != machine)
-      throw boardimage::ImageFormatError("it is built for " +
-                                         std::string(boardimage::MachineName(image.headers.machine)) + ", not " +
-                                         std::string(boardimage::MachineName(machine)));
-    if (image.headers.Directory(pe::kDirectoryBaseRelocation).size != 0)
-      image.relocations = boardimage::ReadBaseRelocations(image.headers, image.bytes);
+    ParseImageFile(image, format, machine);
   } catch (const boardimage::ImageFormatError &error) {
     throw std::runtime_error("emulated engine: " + path.string() + ": " + error.what());
   }
@@ -124,6 +128,7 @@ LoadedImage LoadDxeImage(const ImageFile &image, EmulatedMemory &memory, GuestAd
                              "; the loader maps each section with its own page permissions, so it needs " +
                              Hex(kPageSize));
   const std::uint64_t size = PageRoundUp(headers.sizeOfImage);
+  if (size == 0) throw std::runtime_error(file + ": SizeOfImage is 0; the image must hold at least its headers");
   if (size > kDxeImageRoom || headers.sizeOfHeaders > headers.sizeOfImage)
     throw std::runtime_error(file + ": SizeOfImage " + Hex(headers.sizeOfImage) + " does not fit the " +
                              Hex(kDxeImageRoom) + " bytes reserved for the driver");

@@ -27,6 +27,9 @@ struct ImageFile {
 
 // Reads and parses an image; throws std::runtime_error naming the file and
 // what is wrong (missing, not a PE32+/TE image, wrong machine).
+// The parsing half of ReadImageFile, for image.bytes already read: fills the
+// headers and relocations; throws boardimage::ImageFormatError.
+void ParseImageFile(ImageFile &image, boardimage::ImageFormat format, std::uint16_t machine);
 ImageFile ReadImageFile(const std::filesystem::path &path, const std::string &name, boardimage::ImageFormat format,
                         std::uint16_t machine);
 

@@ -23,6 +23,8 @@ class HostModule {
   void Restart();
   // Throws std::runtime_error if the module has no such symbol.
   void *Symbol(const std::string &name) const;
+  // The dlopen handle, for the guest memory that admits the module's image.
+  void *Handle() const { return library_; }
 
  private:
   struct Snapshot {

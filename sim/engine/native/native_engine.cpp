@@ -11,37 +11,11 @@
 #include "pi/pei_services.h"
 #include "sim/engine/native/host_module.h"
 #include "sim/engine/native/native_context.h"
+#include "sim/engine/native/native_memory.h"
 #include "uefi/boot_services.h"
 
 namespace boardsim {
 namespace {
-
-// Host memory: guest addresses are host pointers.
-class NativeMemory final : public GuestMemory {
- public:
-  unsigned PointerSize() const override { return 8; }
-  void Read(GuestAddr address, void *out, std::size_t size) override {
-    Check(address, size);
-    std::memcpy(out, reinterpret_cast<const void *>(address), size);
-  }
-  void Write(GuestAddr address, const void *in, std::size_t size) override {
-    Check(address, size);
-    std::memcpy(reinterpret_cast<void *>(address), in, size);
-  }
-  GuestAddr Allocate(std::size_t size) override {
-    auto block = std::make_unique<std::max_align_t[]>((size + sizeof(std::max_align_t) - 1) / sizeof(std::max_align_t));
-    const auto address = reinterpret_cast<GuestAddr>(block.get());
-    blocks_.emplace(address, std::move(block));
-    return address;
-  }
-  void Release(GuestAddr address) override { blocks_.erase(address); }
-
- private:
-  static void Check(GuestAddr address, std::size_t size) {
-    if (address < 0x1000 && size != 0) throw GuestFault("access to guest address " + std::to_string(address));
-  }
-  std::map<GuestAddr, std::unique_ptr<std::max_align_t[]>> blocks_;
-};
 
 class NativeMachine final : public Machine {
  public:
@@ -62,6 +36,7 @@ class NativeMachine final : public Machine {
     // The module's globals start as a real boot's do.
     HostModule &module = module_();
     module.Restart();
+    memory_.AddModule(module.Handle());
     loaded_ = true;
     return reinterpret_cast<GuestAddr>(module.Symbol(phase_ == Phase::Dxe ? "BoardDxeEntry" : "BoardPeiEntry"));
   }
