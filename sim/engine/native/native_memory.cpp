@@ -13,16 +13,22 @@
 namespace boardsim {
 namespace {
 
-// The stack of the calling thread, where the module's locals live.
+// The stack of the calling thread, where the module's locals live. Asked
+// once per thread: for the main thread the C library reads it from
+// /proc/self/maps, which would cost more than a whole boot.
 void ThreadStack(GuestAddr &base, std::uint64_t &size) {
-  pthread_attr_t attributes;
-  void *low = nullptr;
-  std::size_t length = 0;
-  if (pthread_getattr_np(pthread_self(), &attributes) != 0) throw std::runtime_error("cannot find the thread's stack");
-  pthread_attr_getstack(&attributes, &low, &length);
-  pthread_attr_destroy(&attributes);
-  base = reinterpret_cast<GuestAddr>(low);
-  size = length;
+  thread_local const std::pair<GuestAddr, std::uint64_t> stack = [] {
+    pthread_attr_t attributes;
+    void *low = nullptr;
+    std::size_t length = 0;
+    if (pthread_getattr_np(pthread_self(), &attributes) != 0)
+      throw std::runtime_error("cannot find the thread's stack");
+    pthread_attr_getstack(&attributes, &low, &length);
+    pthread_attr_destroy(&attributes);
+    return std::pair{reinterpret_cast<GuestAddr>(low), std::uint64_t{length}};
+  }();
+  base = stack.first;
+  size = stack.second;
 }
 
 struct ModuleSearch {
@@ -56,19 +62,20 @@ void NativeMemory::AddModule(void *library) {
 
 void NativeMemory::Check(const char *verb, GuestAddr address, std::size_t size) const {
   if (size == 0) return;
-  const std::string what = std::string(verb) + " of " + std::to_string(size) + " bytes at " + Hex(address, 8);
   if (address == 0) throw GuestFault(std::string(verb) + " through a NULL pointer");
   if (stack_.Holds(address, size)) return;
   for (const Range &module : moduleRanges_)
     if (module.Holds(address, size)) return;
+  // Every boot makes thousands of accesses: the message is built only for a fault.
+  const auto what = [&] { return std::string(verb) + " of " + std::to_string(size) + " bytes at " + Hex(address, 8); };
   auto next = blocks_.upper_bound(address);
   if (next != blocks_.begin()) {
     const auto &[base, block] = *std::prev(next);
     if (Range{base, block.size}.Holds(address, size)) return;
     if (address - base < block.size)
-      throw GuestFault(what + ": runs past the end of a " + std::to_string(block.size) + "-byte block");
+      throw GuestFault(what() + ": runs past the end of a " + std::to_string(block.size) + "-byte block");
   }
-  throw GuestFault(what + ": " + Hex(address, 8) + " is not mapped");
+  throw GuestFault(what() + ": " + Hex(address, 8) + " is not mapped");
 }
 
 void NativeMemory::Read(GuestAddr address, void *out, std::size_t size) {
