@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstdio>
+#include <utility>
 
 namespace boardsim {
 namespace {
@@ -58,6 +59,53 @@ std::optional<std::array<std::uint8_t, 6>> ParseMac(std::string_view text) {
     mac[i] = static_cast<std::uint8_t>(*byte);
   }
   return mac;
+}
+
+namespace {
+
+// The length of the well-formed UTF-8 sequence at `at` (2 to 4 bytes) and
+// its code point; none for a lone or overlong byte sequence.
+std::optional<std::pair<std::size_t, char32_t>> Utf8Sequence(std::string_view text, std::size_t at) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned lead = byte(at);
+  const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+  if (length == 0 || lead > 0xF4 || at + length > text.size()) return std::nullopt;
+  char32_t point = lead & (0x7Fu >> length);
+  for (std::size_t i = 1; i < length; ++i) {
+    if ((byte(at + i) & 0xC0) != 0x80) return std::nullopt;
+    point = point << 6 | (byte(at + i) & 0x3Fu);
+  }
+  constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (point < kSmallest[length] || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF)) return std::nullopt;
+  return std::pair{length, point};
+}
+
+}  // namespace
+
+std::string Printable(std::string_view text) {
+  std::string shown;
+  shown.reserve(text.size());
+  for (std::size_t at = 0; at < text.size();) {
+    const auto c = static_cast<unsigned char>(text[at]);
+    if (c >= 0x20 && c < 0x7F) {
+      shown.push_back(static_cast<char>(c));
+      ++at;
+    } else if (c == '\n' || c == '\r' || c == '\t') {
+      shown += c == '\n' ? "\\n" : c == '\r' ? "\\r" : "\\t";
+      ++at;
+    } else if (const auto sequence = c >= 0x80 ? Utf8Sequence(text, at) : std::nullopt) {
+      const auto [length, point] = *sequence;
+      if (point < 0xA0)  // C1 controls: CSI (U+009B) starts an escape on some terminals
+        shown += "\\u" + Hex(point, 4).substr(2);
+      else
+        shown.append(text.substr(at, length));
+      at += length;
+    } else {
+      shown += "\\x" + Hex(c, 2).substr(2);
+      ++at;
+    }
+  }
+  return shown;
 }
 
 std::string Clipped(std::string_view text) {

@@ -25,4 +25,10 @@ std::optional<std::array<std::uint8_t, 6>> ParseMac(std::string_view text);
 // longer, so that a message never echoes a huge token whole.
 std::string Clipped(std::string_view text);
 
+// Text taken from a board file or from guest memory, made safe to print on a
+// terminal, one line: \n, \r and \t as such, other control characters as
+// \x1B (C1 controls as \u009B), bytes that are not UTF-8 as \xFF. Printable
+// text, UTF-8 included, stays as it is.
+std::string Printable(std::string_view text);
+
 }  // namespace boardsim

@@ -1,10 +1,7 @@
 #include "sim/board/board_file.h"
 
-#include <cerrno>
 #include <charconv>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <initializer_list>
 #include <string_view>
 
@@ -13,6 +10,7 @@
 #include "sim/board/board_checks.h"
 #include "sim/board/board_json.h"
 #include "sim/board/pch_gpio_layout.h"
+#include "tools/files/input_file.h"
 
 namespace boardsim {
 namespace {
@@ -339,18 +337,22 @@ BoardConfig ParseBoardJson(const std::string &text, const std::string &origin) {
 BoardConfig LoadBoardFile(const std::string &path) {
   // A board file is a few KiB: stop well before a device or a huge file
   // could take the memory.
-  constexpr std::size_t kMaxBytes = std::size_t{1} << 20;
-  std::error_code error;
-  if (std::filesystem::is_directory(path, error))
-    throw BoardFileError(path, "", "is a directory; give the path of a board file (JSON)");
-  std::ifstream file(path, std::ios::binary);
-  if (!file) throw BoardFileError(path, "", std::string("cannot open the board file: ") + std::strerror(errno));
-  std::string text(kMaxBytes + 1, '\0');
-  file.read(text.data(), static_cast<std::streamsize>(text.size()));
-  if (file.bad()) throw BoardFileError(path, "", std::string("cannot read the board file: ") + std::strerror(errno));
-  text.resize(static_cast<std::size_t>(file.gcount()));
-  if (text.size() > kMaxBytes)
-    throw BoardFileError(path, "", "larger than 1 MiB; a board file is a few KiB of JSON, is this the right file?");
+  constexpr std::uint64_t kMaxBytes = std::uint64_t{1} << 20;
+  std::string text;
+  try {
+    text = boardfiles::ReadInputText(path, kMaxBytes);
+  } catch (const boardfiles::FileError &error) {
+    switch (error.kind()) {
+      case boardfiles::FileProblem::kDirectory:
+        throw BoardFileError(path, "", "is a directory; give the path of a board file (JSON)");
+      case boardfiles::FileProblem::kTooLarge:
+        throw BoardFileError(path, "", "larger than 1 MiB; a board file is a few KiB of JSON, is this the right file?");
+      case boardfiles::FileProblem::kNotRegularFile:
+        throw BoardFileError(path, "", error.problem() + "; give the path of a board file (JSON)");
+      default:
+        throw BoardFileError(path, "", error.problem());
+    }
+  }
   return ParseBoardJson(text, path);
 }
 

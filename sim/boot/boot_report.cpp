@@ -94,10 +94,13 @@ BootReport DescribeBoot(const BootRecord &record) {
   return report;
 }
 
+// Every text the report takes from a board file or from guest memory goes
+// through Printable: a newline in a board's name must not forge a report
+// line, nor an escape character reach the terminal.
 std::string ReportText(const BootReport &r, bool withTrace) {
   std::ostringstream out;
-  out << "Board " << r.board << (r.description.empty() ? "" : ": " + r.description) << " (engine: " << r.engine
-      << ")\n";
+  out << "Board " << Printable(r.board) << (r.description.empty() ? "" : ": " + Printable(r.description))
+      << " (engine: " << r.engine << ")\n";
   out << "  PCH: " << r.pchSeries << " series, device id " << Hex(r.pchDeviceId, 4) << "\n";
   out << "  Riser: " << r.riserCard << " (GPP_K pads 0..3: " << r.riserPadStates;
   if (r.riserPads) out << "; code " << Hex(*r.riserPads, 2);
@@ -127,17 +130,18 @@ std::string ReportText(const BootReport &r, bool withTrace) {
   out << "\nDXE phase: BoardDxe entry returned " << (r.dxeStatus ? StatusName(*r.dxeStatus) : noStatus) << "\n";
   out << "  Setup texts set: " << (r.setupTexts.empty() ? "none (Setup keeps its own texts)" : "") << "\n";
   for (const auto &text : r.setupTexts)
-    out << "    \"" << text.name << "\" token " << Hex(text.token, 4) << ": \"" << text.text << "\"\n";
+    out << "    \"" << Printable(text.name) << "\" token " << Hex(text.token, 4) << ": \"" << Printable(text.text)
+        << "\"\n";
   out << "  SMBIOS slot records deleted:";
   if (r.slotsDeleted.empty()) out << " none";
   for (const auto &slot : r.slotsDeleted)
-    out << " instance " << unsigned(slot.instance) << " (handle " << Hex(slot.handle, 4) << ", " << slot.designation
-        << ");";
+    out << " instance " << unsigned(slot.instance) << " (handle " << Hex(slot.handle, 4) << ", "
+        << Printable(slot.designation) << ");";
   out << "\n  SMBIOS slot records kept:";
   if (r.slotsKept.empty()) out << " none";
   for (const auto &slot : r.slotsKept)
-    out << " instance " << unsigned(slot.instance) << " (handle " << Hex(slot.handle, 4) << ", " << slot.designation
-        << ");";
+    out << " instance " << unsigned(slot.instance) << " (handle " << Hex(slot.handle, 4) << ", "
+        << Printable(slot.designation) << ");";
   out << "\n";
   if (r.hook) {
     out << "  BOARD_HOOK_PROTOCOL answers:";
@@ -164,12 +168,12 @@ std::string ReportText(const BootReport &r, bool withTrace) {
     out << "\nInstructions executed:\n";
     for (const auto &[what, count] : r.instructions) out << "  " << what << ": " << count << "\n";
   }
-  if (r.stopped) out << "\nBoot stopped: " << *r.stopped << "\n";
+  if (r.stopped) out << "\nBoot stopped: " << Printable(*r.stopped) << "\n";
   out << "\nProblems: " << (r.problems.empty() ? "none" : "") << "\n";
-  for (const auto &problem : r.problems) out << "  " << problem << "\n";
+  for (const auto &problem : r.problems) out << "  " << Printable(problem) << "\n";
   if (withTrace) {
     out << "\nTrace:\n";
-    for (const auto &line : r.trace) out << "  " << line << "\n";
+    for (const auto &line : r.trace) out << "  " << Printable(line) << "\n";
   }
   return out.str();
 }

@@ -2,6 +2,7 @@
 // choice, and errors that say what was wrong.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <filesystem>
@@ -120,3 +121,32 @@ TEST(BoardsimErrors, UnknownBoardAndArgumentsAreRefusedWithUsage) {
 }
 
 }  // namespace
+
+TEST(BoardsimReport, ControlCharactersFromABoardFileAreShownEscaped) {
+  struct Shown {
+    const char *json;    // as the board file gives it
+    const char *report;  // as the text report must show it
+  };
+  const Shown cases[] = {
+      {R"("name": "bench\nFORGED LINE")", "Board bench\\nFORGED LINE"},
+      {R"("description": "\u001b[2Jcleared")", ": \\x1B[2Jcleared (engine: native)"},
+      {R"("smbiosSlots": [{"instance": 1, "handle": "0x0027", "designation": "SLOT\r\tONE\u009b"},
+                          {"instance": 2, "handle": "0x0028", "designation": "caf\u00e9 \u0007"},
+                          {"instance": 3, "handle": "0x0029", "designation": "x8"}])",
+       "SLOT\\r\\tONE\\u009B"},
+      {"", "caf\u00e9 \\x07"},
+  };
+  std::string fields;
+  for (const auto &c : cases)
+    if (*c.json) fields += std::string(", ") + c.json;
+  const auto path = WriteBoardFile("control_characters", std::string(R"({"base": "shipped")") + fields + "}");
+  const CommandRun run = Boardsim("--engine native --board " + path.string());
+  std::filesystem::remove(path);
+  ASSERT_EQ(run.status, 0) << run.output;
+  for (const auto &c : cases) EXPECT_TRUE(Contains(run.output, c.report)) << c.report << " in\n" << run.output;
+  EXPECT_FALSE(Contains(run.output, "\nFORGED")) << run.output;
+  const auto raw = std::count_if(run.output.begin(), run.output.end(),
+                                 [](char c) { return c != '\n' && static_cast<unsigned char>(c) < 0x20; });
+  EXPECT_EQ(raw, 0) << "raw control characters in\n" << run.output;
+  EXPECT_FALSE(Contains(run.output, "\u009b")) << run.output;
+}

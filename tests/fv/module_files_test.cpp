@@ -8,12 +8,12 @@
 #include <string>
 
 #include "hand_made_volume.h"
+#include "tools/files/input_file.h"
 #include "tools/fv/board_modules.h"
 #include "tools/fv/guid.h"
 #include "tools/fv/image_patch.h"
 #include "tools/fv/lzma_codec.h"
 #include "tools/fv/sections.h"
-#include "tools/image/file_io.h"
 
 namespace {
 
@@ -38,7 +38,7 @@ std::size_t Find(std::span<const std::uint8_t> haystack, std::span<const std::ui
 }
 
 TEST(BoardPeiFile, PlacedInAVolumeItsTeImageRunsWhereItLies) {
-  const auto te = boardimage::ReadFile(BOARD_FIRMWARE_DIR "/BoardPei.te");
+  const auto te = boardfiles::ReadInputFile(BOARD_FIRMWARE_DIR "/BoardPei.te");
   auto volume = fvtest::EmptyVolume(0x4000, 7, fvtest::kInnerVolumeName);
   constexpr std::uint64_t kVolumeAddress = 0x820000;
   boardfv::Insertion insertion{GuidOf(fvtest::kInnerVolumeName), kVolumeAddress,
@@ -98,7 +98,7 @@ TEST(CompressedVolume, InsertionRepacksWithTheRealSizeAndRebuildsTheFile) {
   auto outer = fvtest::EmptyVolume(0x8000, 3, fvtest::kOuterVolumeName);
   const std::uint32_t oldEnd = fvtest::PutFile(outer, 0x78, fvtest::kOuterVolumeName, 0x0B, guided);
 
-  const auto dxe = boardimage::ReadFile(BOARD_FIRMWARE_DIR "/BoardDxe.efi");
+  const auto dxe = boardfiles::ReadInputFile(BOARD_FIRMWARE_DIR "/BoardDxe.efi");
   boardfv::Insertion insertion{GuidOf(fvtest::kInnerVolumeName), std::nullopt,
                                boardfv::BuildModuleFile(boardfv::kBoardDxe, dxe)};
   const auto patched = boardfv::InsertIntoImage(outer, std::span(&insertion, 1));

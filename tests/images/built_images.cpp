@@ -6,14 +6,14 @@
 #include <cstdio>
 #include <memory>
 
-#include "tools/image/file_io.h"
+#include "tools/files/input_file.h"
 
 namespace imagetest {
 
 std::filesystem::path FirmwareDir() { return BOARD_FIRMWARE_DIR; }
 
 std::vector<std::uint8_t> ReadBuiltFile(const std::filesystem::path &relative) {
-  return boardimage::ReadFile((FirmwareDir() / relative).string());
+  return boardfiles::ReadInputFile((FirmwareDir() / relative).string());
 }
 
 namespace {

@@ -9,10 +9,11 @@
 #include <vector>
 
 #include "board/guids.h"
+#include "tools/files/input_file.h"
+#include "tools/files/output_file.h"
 #include "tools/fv/board_modules.h"
 #include "tools/fv/fv_error.h"
 #include "tools/fv/image_patch.h"
-#include "tools/image/file_io.h"
 
 namespace {
 
@@ -46,9 +47,9 @@ int main(int argc, char **argv) {
     const boardfv::Insertion probe{
         .volume = *volume,
         .volumeAddress = std::nullopt,
-        .file = boardfv::BuildModuleFile(kPeiProbe, boardimage::ReadFile(argv[2])),
+        .file = boardfv::BuildModuleFile(kPeiProbe, boardfiles::ReadInputFile(argv[2])),
     };
-    boardimage::WriteFileReplacing(argv[4], boardfv::InsertIntoImage(boardimage::ReadFile(argv[1]), {&probe, 1}));
+    boardfiles::WriteOutputFile(argv[4], boardfv::InsertIntoImage(boardfiles::ReadInputFile(argv[1]), {&probe, 1}));
     return 0;
   } catch (const std::exception &error) {
     std::fprintf(stderr, "ovmf_probe_image: %s\n", error.what());

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "sim/base/board_text.h"
 #include "sim/base/status_names.h"
 #include "sim/board/board_config.h"
 #include "sim/board/pch_gpio_layout.h"
@@ -227,7 +228,7 @@ TEST(BoardFile, PathsThatAreNoBoardFilesAreNamedAsSuch) {
     return std::string("loaded");
   };
   EXPECT_EQ(problem("/dev/zero"),
-            "/dev/zero: larger than 1 MiB; a board file is a few KiB of JSON, is this the right file?");
+            "/dev/zero: not a regular file (a character device); give the path of a board file (JSON)");
   EXPECT_EQ(problem("/"), "/: is a directory; give the path of a board file (JSON)");
 }
 
@@ -247,7 +248,7 @@ TEST(BoardFile, LoadsFromDiskAndNamesAMissingFile) {
     LoadBoardFile("/nonexistent/board.json");
     FAIL() << "a missing file loaded";
   } catch (const BoardFileError &error) {
-    EXPECT_THAT(error.what(), HasSubstr("/nonexistent/board.json: cannot open the board file: "));
+    EXPECT_THAT(error.what(), HasSubstr("/nonexistent/board.json: cannot open: No such file or directory"));
   }
 }
 
@@ -260,6 +261,22 @@ TEST(StatusNames, NamesAndValues) {
   EXPECT_EQ(StatusName(0x80000002), "0x80000002");  // a 32-bit value is not widened here
   for (const std::string &name : StatusNames()) EXPECT_EQ(StatusName(ParseStatus(name).value()), name);
   EXPECT_EQ(ParseStatus("EFI_NOT_FOUD"), std::nullopt);
+}
+
+TEST(BoardText, PrintableEscapesWhatATerminalWouldObey) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"KRV7-DM3TQA", "KRV7-DM3TQA"},
+      {"a\nb\r\tc", "a\\nb\\r\\tc"},
+      {"\x1b[31m\x7f", "\\x1B[31m\\x7F"},
+      {"caf\xc3\xa9 \xe2\x80\xa6", "caf\xc3\xa9 \xe2\x80\xa6"},  // UTF-8 stays
+      {"\xc2\x9b"
+       "2J",
+       "\\u009B2J"},               // CSI as a C1 control
+      {"\xff\xc3", "\\xFF\\xC3"},  // not UTF-8
+      {"\xc0\xaf", "\\xC0\\xAF"},  // overlong '/'
+      {std::string("nul\0", 4), "nul\\x00"},
+  };
+  for (const auto &[text, shown] : cases) EXPECT_EQ(Printable(text), shown) << shown;
 }
 
 }  // namespace

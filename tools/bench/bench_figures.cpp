@@ -9,7 +9,7 @@
 
 #include "sim/boot/boot.h"
 #include "sim/engine/engines.h"
-#include "tools/image/file_io.h"
+#include "tools/files/input_file.h"
 #include "tools/image/image_headers.h"
 #include "tools/image/size_report.h"
 
@@ -69,7 +69,7 @@ nlohmann::ordered_json AccessFigures(const Accesses &accesses, unsigned minimum)
 nlohmann::ordered_json ImageFigures(const std::filesystem::path &imageDirectory) {
   nlohmann::ordered_json images;
   for (const char *name : {"BoardDxe.efi", "BoardPei.te"}) {
-    const auto file = boardimage::ReadFile((imageDirectory / name).string());
+    const auto file = boardfiles::ReadInputFile((imageDirectory / name).string());
     const auto headers = boardimage::ParseImage(file);
     nlohmann::ordered_json image;
     image["bytes"] = file.size();

@@ -6,12 +6,20 @@
 // To accept new figures, copy the written file over the baseline.
 #include <cstdio>
 #include <exception>
-#include <fstream>
 #include <stdexcept>
 #include <string>
 
 #include "tools/bench/bench_figures.h"
 #include "tools/bench/bench_table.h"
+#include "tools/files/input_file.h"
+#include "tools/files/output_file.h"
+
+namespace {
+
+// The baseline is a page of JSON.
+constexpr std::uint64_t kBaselineLimit = std::uint64_t{1} << 20;
+
+}  // namespace
 
 int main(int argc, char **argv) {
   try {
@@ -49,18 +57,15 @@ int main(int argc, char **argv) {
     if (!baselineFile.empty() && !std::filesystem::exists(baselineFile)) {
       std::printf("no baseline at %s yet: nothing to compare with\n", baselineFile.c_str());
     } else if (!baselineFile.empty()) {
-      std::ifstream in(baselineFile);
-      if (!in) throw std::runtime_error("cannot read the baseline " + baselineFile.string());
+      const std::string text = boardfiles::ReadInputText(baselineFile.string(), kBaselineLimit);
       try {
-        baseline = nlohmann::ordered_json::parse(in);
+        baseline = nlohmann::ordered_json::parse(text);
       } catch (const nlohmann::json::exception &error) {
         throw std::runtime_error(baselineFile.string() + " is not JSON: " + error.what());
       }
     }
     std::fputs(boardbench::FormatTable(figures, baseline).c_str(), stdout);
-    std::ofstream out(outFile);
-    out << figures.dump(2) << "\n";
-    if (!out) throw std::runtime_error("cannot write " + outFile.string());
+    boardfiles::WriteOutputText(outFile.string(), figures.dump(2) + "\n");
     std::printf("written to %s (accept: cp %s %s)\n", outFile.c_str(), outFile.c_str(),
                 baselineFile.empty() ? "bench/baseline.json" : baselineFile.c_str());
     return 0;

@@ -11,13 +11,11 @@
 // An exception line: "IMAGE | FUNCTION | MNEMONICS | REASON", the mnemonics
 // of the range's instructions joined by "; " (addresses change with every
 // link; the instructions of a range do not).
-#include <array>
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <memory>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -25,7 +23,12 @@
 #include <string>
 #include <vector>
 
+#include "tools/coverage/hex_field.h"
 #include "tools/coverage/linker_map.h"
+#include "tools/coverage/program_output.h"
+#include "tools/coverage/recorded_blocks.h"
+#include "tools/files/input_file.h"
+#include "tools/files/output_file.h"
 
 namespace {
 
@@ -67,55 +70,37 @@ std::string Hex(std::uint64_t value) {
   return text;
 }
 
+// The disassembly of a driver is a few MiB.
+constexpr std::uint64_t kDisassemblyLimit = std::uint64_t{256} << 20;
+
 std::vector<Instruction> Disassemble(const std::string &objdump, const Image &image, const LinkerMap &map) {
-  const std::string command = objdump + " -d --no-show-raw-insn '" + image.file.string() + "'";
-  std::unique_ptr<FILE, int (*)(FILE *)> pipe(popen(command.c_str(), "r"), pclose);
-  if (!pipe) throw std::runtime_error("cannot run " + command);
+  std::istringstream output(
+      ProgramOutput({objdump, "-d", "--no-show-raw-insn", image.file.string()}, kDisassemblyLimit));
+  const std::string origin = objdump + " -d " + image.file.string();
   static const std::regex line(R"(^\s*([0-9a-f]+):\s+(.+)$)");
   std::vector<Instruction> instructions;
-  std::array<char, 512> buffer{};
-  while (std::fgets(buffer.data(), buffer.size(), pipe.get()) != nullptr) {
-    std::string text(buffer.data());
-    if (!text.empty() && text.back() == '\n') text.pop_back();
+  std::string text;
+  for (unsigned number = 1; std::getline(output, text); ++number) {
     std::smatch match;
     if (!std::regex_match(text, match, line)) continue;
-    const auto rva = static_cast<std::uint32_t>(std::stoull(match[1], nullptr, 16) - map.imageBase);
-    if (rva < map.codeRva || rva >= map.codeRva + map.codeSize) continue;
+    const std::uint64_t address =
+        ParseHexField(match.str(1), 16, origin + ", line " + std::to_string(number), "address");
+    if (address < map.imageBase || address - map.imageBase < map.codeRva ||
+        address - map.imageBase - map.codeRva >= map.codeSize)
+      continue;
+    const auto rva = static_cast<std::uint32_t>(address - map.imageBase);
     std::string instruction = Trim(match[2]);
     for (auto &c : instruction)
       if (c == '\t') c = ' ';
     instructions.push_back({rva, instruction});
   }
-  if (instructions.empty()) throw std::runtime_error(command + " shows no code of " + image.name);
+  if (instructions.empty()) throw std::runtime_error(origin + " shows no code of " + image.name);
   return instructions;
-}
-
-// Blocks run, by image, then by scenario: [rva, rva + size).
-using Blocks = std::map<std::string, std::map<std::string, std::set<std::pair<std::uint32_t, std::uint32_t>>>>;
-
-Blocks ReadBlocks(const fs::path &folder) {
-  Blocks blocks;
-  if (!fs::is_directory(folder)) throw std::runtime_error(folder.string() + " holds no recorded blocks");
-  for (const auto &entry : fs::directory_iterator(folder)) {
-    std::ifstream in(entry.path());
-    std::string line;
-    while (std::getline(in, line)) {
-      std::istringstream fields(line);
-      std::string scenario, image, rva, size;
-      if (!std::getline(fields, scenario, '\t') || !std::getline(fields, image, '\t') ||
-          !std::getline(fields, rva, '\t') || !std::getline(fields, size, '\t'))
-        throw std::runtime_error(entry.path().string() + ": a line that is not scenario, image, RVA, size: " + line);
-      blocks[image][scenario].emplace(static_cast<std::uint32_t>(std::stoul(rva, nullptr, 16)),
-                                      static_cast<std::uint32_t>(std::stoul(size, nullptr, 16)));
-    }
-  }
-  return blocks;
 }
 
 std::map<std::string, std::string> ReadExceptions(const fs::path &path) {
   std::map<std::string, std::string> reasons;
-  std::ifstream in(path);
-  if (!in) throw std::runtime_error("cannot read the exceptions file " + path.string());
+  std::istringstream in(boardfiles::ReadInputText(path.string(), kCoverageInputLimit));
   std::string line;
   for (unsigned number = 1; std::getline(in, line); ++number) {
     if (Trim(line).empty() || Trim(line)[0] == '#') continue;
@@ -160,6 +145,12 @@ int main(int argc, char **argv) {
     std::ostringstream scenarios;
     for (const auto &image : images) {
       const LinkerMap map = ReadLinkerMap(image.map);
+      // The code lies in the image file: a map that says more is not this image's.
+      const auto imageBytes = boardfiles::ReadInputFile(image.file.string()).size();
+      if (map.codeSize > imageBytes)
+        throw std::runtime_error(image.map.string() + ": .text of " + std::to_string(map.codeSize) +
+                                 " bytes does not fit in " + image.file.string() + " (" + std::to_string(imageBytes) +
+                                 " bytes)");
       const auto instructions = Disassemble(options["--objdump"], image, map);
       // Which code bytes any scenario ran, and which functions each reached.
       std::vector<bool> ran(map.codeSize, false);
@@ -167,8 +158,7 @@ int main(int argc, char **argv) {
       if (auto found = blocks.find(image.name); found != blocks.end())
         for (const auto &[scenario, runs] : found->second)
           for (const auto &[rva, size] : runs) {
-            for (std::uint32_t at = rva; at < rva + size; ++at)
-              if (at >= map.codeRva && at - map.codeRva < map.codeSize) ran[at - map.codeRva] = true;
+            MarkRan(ran, map.codeRva, rva, size);
             reached[scenario].insert(FunctionOf(map, rva));
           }
 
@@ -236,9 +226,7 @@ int main(int argc, char **argv) {
     }
     report << "# Which scenarios reach which functions\n\n" << scenarios.str();
 
-    std::ofstream out(options["--out"]);
-    out << report.str();
-    if (!out) throw std::runtime_error("cannot write " + options["--out"]);
+    boardfiles::WriteOutputText(options["--out"], report.str());
     int status = 0;
     for (const auto &key : unexplained) {
       std::fprintf(stderr, "image_coverage: never executed and not listed in %s:\n  %s | REASON\n",

@@ -16,10 +16,11 @@
 #include <string>
 #include <vector>
 
+#include "tools/files/input_file.h"
+#include "tools/files/output_file.h"
 #include "tools/fv/board_modules.h"
 #include "tools/fv/fv_error.h"
 #include "tools/fv/image_patch.h"
-#include "tools/image/file_io.h"
 
 namespace {
 
@@ -56,21 +57,24 @@ boardfv::Insertion ParseInsertion(const std::string &target, const std::string &
     if (used == 0 || used != address.size())
       throw FvError("--into '" + target + "': '" + address + "' is not an address");
   }
-  insertion.file = boardimage::ReadFile(filePath);
+  insertion.file = boardfiles::ReadInputFile(filePath);
   return insertion;
 }
 
 int Run(const std::vector<std::string> &args) {
   if (args.size() == 4 && args[0] == "ffs") {
-    boardimage::WriteFileReplacing(args[3], boardfv::BuildModuleFile(Module(args[1]), boardimage::ReadFile(args[2])));
+    boardfiles::WriteOutputFile(args[3], boardfv::BuildModuleFile(Module(args[1]), boardfiles::ReadInputFile(args[2])));
     return 0;
   }
   if (args.size() == 3 && args[0] == "inf") {
     const auto &module = Module(args[1]);
     const std::string base = args[2] + "/" + std::string(module.baseName);
     const std::string inf = boardfv::ModuleInf(module);
-    boardimage::WriteFileReplacing(base + ".inf", std::vector<std::uint8_t>(inf.begin(), inf.end()));
-    boardimage::WriteFileReplacing(base + ".depex", boardfv::ModuleDepex(module));
+    const auto depex = boardfv::ModuleDepex(module);
+    // The INF names the depex beside it: both replaced, or neither.
+    const boardfiles::OutputFile pair[] = {
+        {base + ".inf", {reinterpret_cast<const std::uint8_t *>(inf.data()), inf.size()}}, {base + ".depex", depex}};
+    boardfiles::WriteOutputFiles(pair);
     return 0;
   }
   if (args.size() >= 6 && args[0] == "insert" && (args.size() - 3) % 3 == 0) {
@@ -79,7 +83,7 @@ int Run(const std::vector<std::string> &args) {
       if (args[i] != "--into") return Usage();
       insertions.push_back(ParseInsertion(args[i + 1], args[i + 2]));
     }
-    boardimage::WriteFileReplacing(args[2], boardfv::InsertIntoImage(boardimage::ReadFile(args[1]), insertions));
+    boardfiles::WriteOutputFile(args[2], boardfv::InsertIntoImage(boardfiles::ReadInputFile(args[1]), insertions));
     return 0;
   }
   return Usage();

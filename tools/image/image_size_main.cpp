@@ -7,7 +7,7 @@
 #include <exception>
 #include <filesystem>
 
-#include "tools/image/file_io.h"
+#include "tools/files/input_file.h"
 #include "tools/image/image_headers.h"
 #include "tools/image/size_report.h"
 
@@ -19,11 +19,14 @@ int main(int argc, char **argv) {
   int status = 0;
   for (int i = 1; i < argc; ++i) {
     try {
-      const auto file = boardimage::ReadFile(argv[i]);
+      const auto file = boardfiles::ReadInputFile(argv[i]);
       const auto name = std::filesystem::path(argv[i]).filename().string();
       const auto budget = boardimage::BudgetOf(name);
       std::fputs(boardimage::FormatSizeReport(name, file, boardimage::ParseImage(file), budget).c_str(), stdout);
       if (budget && file.size() > *budget) status = 1;
+    } catch (const boardfiles::FileError &error) {  // names its own file
+      std::fprintf(stderr, "image_size: %s\n", error.what());
+      status = 1;
     } catch (const std::exception &error) {
       std::fprintf(stderr, "image_size: %s: %s\n", argv[i], error.what());
       status = 1;

@@ -1,5 +1,6 @@
 #include "tools/image/size_report.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "tools/image/byte_reader.h"
@@ -36,14 +37,18 @@ std::string FormatSizeReport(std::string_view fileName, std::span<const std::uin
   report += "\n";
   report +=
       Line("  %-10s %10s %10s %12s %10s  %s\n", "section", "RVA", "mem bytes", "file offset", "file bytes", "access");
-  const std::uint64_t headerBytes =
-      headers.sections.empty() ? file.size() : headers.FileOffsetOfSection(headers.sections.front());
+  // A section without file data (.bss, or a damaged header) has no place in
+  // the file: its raw offset means nothing, and in a TE image it may even
+  // lie inside the stripped headers.
+  std::uint64_t headerBytes = file.size();
+  for (const auto &section : headers.sections)
+    if (section.rawSize != 0) headerBytes = std::min(headerBytes, headers.FileOffsetOfSection(section));
   report +=
       Line("  %-10s %10s %10s %12s %10llu\n", "(headers)", "", "", "0x0", static_cast<unsigned long long>(headerBytes));
   for (const auto &section : headers.sections) {
+    const std::string offset = section.rawSize == 0 ? "-" : Hex(headers.FileOffsetOfSection(section));
     report += Line("  %-10s %10s %10u %12s %10u  %s\n", section.name.c_str(), Hex(section.virtualAddress).c_str(),
-                   section.virtualSize, Hex(headers.FileOffsetOfSection(section)).c_str(), section.rawSize,
-                   section.Permissions().c_str());
+                   section.virtualSize, offset.c_str(), section.rawSize, section.Permissions().c_str());
   }
   return report;
 }

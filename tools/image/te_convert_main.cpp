@@ -11,7 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/image/file_io.h"
+#include "tools/files/input_file.h"
+#include "tools/files/output_file.h"
 #include "tools/image/te_converter.h"
 
 namespace {
@@ -44,8 +45,11 @@ int main(int argc, char **argv) {
   if (paths.size() != 2) return Usage();
 
   try {
-    const auto te = boardimage::ConvertToTe(boardimage::ReadFile(paths[0]), options);
-    boardimage::WriteFileReplacing(paths[1], te);
+    const auto te = boardimage::ConvertToTe(boardfiles::ReadInputFile(paths[0]), options);
+    boardfiles::WriteOutputFile(paths[1], te);
+  } catch (const boardfiles::FileError &error) {  // names its own file
+    std::fprintf(stderr, "te_convert: %s\n", error.what());
+    return 1;
   } catch (const std::exception &error) {
     std::fprintf(stderr, "te_convert: %s: %s\n", paths[0].c_str(), error.what());
     return 1;

@@ -5,8 +5,8 @@
 #include <stdexcept>
 
 #include "sim/engine/emulated/emulated_layout.h"
+#include "tools/files/input_file.h"
 #include "tools/image/byte_reader.h"
-#include "tools/image/file_io.h"
 #include "tools/image/pe_format.h"
 
 namespace boardsim::emulated {
@@ -103,7 +103,7 @@ ImageFile ReadImageFile(const std::filesystem::path &path, const std::string &na
   if (!std::filesystem::exists(path))
     throw std::runtime_error("emulated engine: " + path.string() +
                              " does not exist (build the firmware images, or pass the folder holding them)");
-  image.bytes = boardimage::ReadFile(path.string());
+  image.bytes = boardfiles::ReadInputFile(path.string());
   try {
     ParseImageFile(image, format, machine);
   } catch (const boardimage::ImageFormatError &error) {

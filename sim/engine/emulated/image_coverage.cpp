@@ -5,9 +5,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <set>
+#include <string>
 #include <tuple>
+
+#include "tools/files/output_file.h"
 
 namespace boardsim::emulated {
 namespace {
@@ -25,13 +27,17 @@ class Recorder {
     if (folder_.empty() || blocks_.empty()) return;
     std::filesystem::create_directories(folder_);
     const auto path = folder_ / ("blocks-" + std::to_string(getpid()) + ".txt");
-    std::ofstream out(path);
+    std::string text;
     char line[64];
     for (const auto &[scenario, image, rva, size] : blocks_) {
       std::snprintf(line, sizeof line, "\t%x\t%x\n", rva, size);
-      out << scenario << '\t' << image << line;
+      text += scenario + '\t' + image + line;
     }
-    if (!out) std::fprintf(stderr, "boardsim: cannot write the image coverage to %s\n", path.c_str());
+    try {
+      boardfiles::WriteOutputText(path.string(), text);
+    } catch (const boardfiles::FileError &error) {
+      std::fprintf(stderr, "boardsim: cannot write the image coverage: %s\n", error.what());
+    }
   }
 
   bool Enabled() const { return !folder_.empty(); }
