@@ -8,7 +8,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -49,8 +48,7 @@ std::string WriteInChild(const fs::path &folder, const std::vector<std::pair<std
   const pid_t child = ::fork();
   if (child == 0) {
     ::close(pipe[0]);
-    if (fileSizeLimit != 0) {
-      std::signal(SIGXFSZ, SIG_IGN);
+    if (fileSizeLimit != 0) {  // as `ulimit -f` sets it: SIGXFSZ not ignored
       const rlimit limit{fileSizeLimit, fileSizeLimit};
       ::setrlimit(RLIMIT_FSIZE, &limit);
     }

@@ -27,6 +27,8 @@ Blocks ReadBlocks(const std::filesystem::path &folder) {
   Blocks blocks;
   if (!std::filesystem::is_directory(folder)) throw std::runtime_error(folder.string() + " holds no recorded blocks");
   for (const auto &entry : std::filesystem::directory_iterator(folder)) {
+    // A hidden name is a recorder's temporary, left by a boot that was killed.
+    if (entry.path().filename().string().starts_with(".")) continue;
     const std::string path = entry.path().string();
     ParseBlocks(boardfiles::ReadInputText(path, kCoverageInputLimit), path, blocks);
   }

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <random>
@@ -94,6 +95,25 @@ class Temporary {
   int fd_ = -1;
 };
 
+// A file size limit (ulimit -f) would kill the tool mid-write with SIGXFSZ,
+// leaving its temporary behind; ignored, the write fails with EFBIG ("File
+// too large") and the temporary is removed like after any other failure.
+class FileSizeSignalIgnored {
+ public:
+  FileSizeSignalIgnored() {
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    ::sigaction(SIGXFSZ, &ignore, &previous_);
+  }
+  FileSizeSignalIgnored(const FileSizeSignalIgnored &) = delete;
+  FileSizeSignalIgnored &operator=(const FileSizeSignalIgnored &) = delete;
+  ~FileSizeSignalIgnored() { ::sigaction(SIGXFSZ, &previous_, nullptr); }
+
+ private:
+  struct sigaction previous_ {};
+};
+
 void RefuseFolderAsTarget(const std::string &target) {
   struct stat status {};
   if (::lstat(target.c_str(), &status) == 0 && S_ISDIR(status.st_mode))
@@ -125,6 +145,7 @@ void WriteOutputText(const std::string &path, std::string_view text) {
 
 void WriteOutputFiles(std::span<const OutputFile> files) {
   for (const auto &file : files) RefuseFolderAsTarget(file.path);
+  const FileSizeSignalIgnored fileSizeSignal;
   std::vector<Temporary> temporaries;
   temporaries.reserve(files.size());
   for (const auto &file : files) {
