@@ -141,6 +141,7 @@ LoadedImage LoadDxeImage(const ImageFile &image, EmulatedMemory &memory, GuestAd
     if (section.Writable() && section.Executable())
       throw std::runtime_error(file + ": section " + section.name + " is both writable and executable");
     const std::size_t copied = std::min(section.rawSize, section.virtualSize);
+    if (copied == 0) continue;  // no file data: its raw offset may point anywhere
     std::memcpy(loaded + section.virtualAddress, image.bytes.data() + headers.FileOffsetOfSection(section), copied);
   }
   ApplyRelocations(image, loaded, size, loadAddress - headers.imageBase);
