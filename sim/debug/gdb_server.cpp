@@ -165,6 +165,13 @@ void GdbServer::BeforeInstruction(emulated::DebugView &view, GuestAddr pc) {
   }
 }
 
+void GdbServer::AtEntryPage(emulated::DebugView &view, GuestAddr pc) {
+  // Only a breakpoint stops here (gdb's finish from a function the board
+  // called); a step steps over a service call, and a replay lands on the
+  // module's own instructions.
+  if (client_ && !abandoned_ && !replay_ && breakpoints_.contains(pc)) Stop(view, executed_, "T05swbreak:;");
+}
+
 void GdbServer::OnAccess(emulated::DebugView &, bool write, GuestAddr address, unsigned size) {
   if (!client_ || abandoned_ || watchpoints_.empty()) return;
   // Reported once the instruction has made its access.

@@ -53,6 +53,7 @@ class GdbServer final : public emulated::Debugger {
 
   // emulated::Debugger
   void BeforeInstruction(emulated::DebugView &view, GuestAddr pc) override;
+  void AtEntryPage(emulated::DebugView &view, GuestAddr pc) override;
   void OnAccess(emulated::DebugView &view, bool write, GuestAddr address, unsigned size) override;
   void OnServiceCall(emulated::DebugView &view, Service service, std::span<const std::uint64_t> arguments) override;
   void OnFault(emulated::DebugView &view, const std::string &why) override;

@@ -48,6 +48,9 @@ class Debugger {
   virtual ~Debugger() = default;
   // Before each instruction of guest code (never the service entries').
   virtual void BeforeInstruction(DebugView &view, GuestAddr pc) = 0;
+  // Guest code reached a service entry or, returning from a call the board
+  // made, the return sentinel (where gdb's finish waits).
+  virtual void AtEntryPage(DebugView &view, GuestAddr pc) = 0;
   // A data access by guest code, before it takes effect.
   virtual void OnAccess(DebugView &view, bool write, GuestAddr address, unsigned size) = 0;
   // Guest code called a service; the call is served after this returns.

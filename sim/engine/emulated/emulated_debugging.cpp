@@ -46,10 +46,13 @@ void EmulatedMachine::StopIfAbandoned() {
 
 void EmulatedMachine::OnDebugInstruction(uc_engine *, std::uint64_t address, std::uint32_t, void *user) {
   auto *self = static_cast<EmulatedMachine *>(user);
-  // The service entries' int3 is the machine's, not guest code.
-  if (self->hookError_ || InTrapPages(address)) return;
+  if (self->hookError_) return;
   try {
-    self->debugger_->BeforeInstruction(*self, address);
+    // The service entries' int3 is the machine's, not guest code.
+    if (InTrapPages(address))
+      self->debugger_->AtEntryPage(*self, address);
+    else
+      self->debugger_->BeforeInstruction(*self, address);
     self->StopIfAbandoned();
   } catch (...) {
     self->hookError_ = std::current_exception();
