@@ -13,7 +13,7 @@ namespace boardsim::gdb {
 namespace {
 
 constexpr const char *kSupported =
-    "PacketSize=1000;qXfer:features:read+;qXfer:libraries:read+;ReverseStep+;ReverseContinue+;swbreak+;hwbreak+;"
+    "PacketSize=1000;qXfer:features:read+;ReverseStep+;ReverseContinue+;swbreak+;hwbreak+;"
     "vContSupported+";
 static_assert(kMaxPacket == 0x1000);
 
@@ -63,10 +63,13 @@ std::string GdbServer::Greeting() const {
   const std::string module = phase_ == Phase::Dxe ? "BoardDxe" : "BoardPei";
   std::string line = "boardsim: " + module + " waits for gdb at its entry point; in gdb type: target remote :" +
                      std::to_string(listener_ ? listener_->Port() : 0);
-  std::error_code error;
-  if (!std::filesystem::exists(symbolFile_, error))
-    line += "\nboardsim: no symbol file " + symbolFile_.string() + "; gdb will show addresses only";
+  if (!HasSymbolFile()) line += "\nboardsim: no symbol file " + symbolFile_.string() + "; gdb will show addresses only";
   return line;
+}
+
+bool GdbServer::HasSymbolFile() const {
+  std::error_code error;
+  return std::filesystem::is_regular_file(symbolFile_, error);
 }
 
 void GdbServer::WaitForClient() {
@@ -300,7 +303,7 @@ bool GdbServer::Serve(emulated::DebugView &view, const std::string &packet) {
 
 std::string GdbServer::Query(emulated::DebugView &view, std::string_view p) {
   if (p == "?") return lastReply_;
-  if (StartsWith(p, "qSupported")) return kSupported;
+  if (StartsWith(p, "qSupported")) return std::string(kSupported) + (HasSymbolFile() ? ";qXfer:exec-file:read+" : "");
   if (p == "g") return ReadRegisters(view);
   if (StartsWith(p, "G")) return WriteRegisters(view, p.substr(1));
   if (StartsWith(p, "p")) return ReadOneRegister(view, p.substr(1));
@@ -310,7 +313,7 @@ std::string GdbServer::Query(emulated::DebugView &view, std::string_view p) {
   if (StartsWith(p, "X")) return WriteMemory(view, p.substr(1), true);
   if (StartsWith(p, "Z")) return ChangePoint(p.substr(1), true);
   if (StartsWith(p, "z")) return ChangePoint(p.substr(1), false);
-  if (StartsWith(p, "qXfer:")) return Xfer(view, p.substr(6));
+  if (StartsWith(p, "qXfer:")) return Xfer(p.substr(6));
   if (StartsWith(p, "qRcmd,")) return RunMonitor(p.substr(6));
   if (p == "vCont?") return "vCont;c;C;s;S";
   if (StartsWith(p, "H") || StartsWith(p, "T")) return "OK";  // one thread, always alive
@@ -319,6 +322,12 @@ std::string GdbServer::Query(emulated::DebugView &view, std::string_view p) {
   if (p == "qsThreadInfo") return "l";
   if (p == "qAttached") return "1";
   if (StartsWith(p, "qSymbol")) return "OK";
+  if (p == "qOffsets" && view.ModuleRelocation() != 0) {
+    // Every section moved by the same distance. (For a module that runs
+    // where it was linked, gdb is told nothing: its symbols stand as they are.)
+    const std::string offset = HexNumber(view.ModuleRelocation());
+    return "Text=" + offset + ";Data=" + offset + ";Bss=" + offset;
+  }
   return "";  // not supported
 }
 
@@ -421,28 +430,21 @@ std::string GdbServer::ChangePoint(std::string_view request, bool insert) {
   return "OK";
 }
 
-std::string GdbServer::LibraryXml(emulated::DebugView &view) const {
-  std::string xml = "<library-list>\n";
-  std::error_code error;
-  if (std::filesystem::exists(symbolFile_, error)) {
-    // gdb places the file's lowest section at the segment's address.
-    const std::string path = std::filesystem::absolute(symbolFile_, error).string();
-    xml += "  <library name=\"" + path + "\"><segment address=\"0x" + HexNumber(view.ModuleSectionsStart()) +
-           "\"/></library>\n";
-  }
-  return xml + "</library-list>\n";
-}
-
-std::string GdbServer::Xfer(emulated::DebugView &view, std::string_view request) {
+std::string GdbServer::Xfer(std::string_view request) {
   // object:read:annex:offset,length
   std::string document;
   std::string_view where;
   if (StartsWith(request, "features:read:target.xml:")) {
     document = TargetXml(phase_);
     where = request.substr(25);
-  } else if (StartsWith(request, "libraries:read::")) {
-    document = LibraryXml(view);
-    where = request.substr(16);
+  } else if (StartsWith(request, "exec-file:read:") && HasSymbolFile()) {
+    // gdb reads the module's symbols from the file it takes for the
+    // program's, then moves them to the load address (qOffsets).
+    std::error_code error;
+    document = std::filesystem::absolute(symbolFile_, error).string();
+    const std::size_t annexEnd = request.find(':', 15);
+    if (annexEnd == std::string_view::npos) return Error("a transfer is qXfer:exec-file:read:annex:offset,length");
+    where = request.substr(annexEnd + 1);
   } else {
     return "";
   }

@@ -28,7 +28,8 @@ namespace boardsim::gdb {
 class GdbServer final : public emulated::Debugger {
  public:
   // Listens on 127.0.0.1:port (0: any free port). symbolFile: the module's
-  // DWARF file, offered to gdb as the one library loaded.
+  // DWARF file, offered to gdb as the program's file, placed where the
+  // module was loaded.
   GdbServer(Phase phase, std::uint16_t port, std::filesystem::path symbolFile);
 
   // What to type in gdb to attach.
@@ -94,7 +95,8 @@ class GdbServer final : public emulated::Debugger {
   std::string ReadMemory(emulated::DebugView &view, std::string_view request);
   std::string WriteMemory(emulated::DebugView &view, std::string_view request, bool binary);
   std::string ChangePoint(std::string_view request, bool insert);
-  std::string Xfer(emulated::DebugView &view, std::string_view request);
+  std::string Xfer(std::string_view request);
+  bool HasSymbolFile() const;
   std::string RunMonitor(std::string_view hexCommand);
   std::string BreakService(std::string_view names);
   // Goes back to `target`: gives up this boot; the next one stops there.
@@ -107,7 +109,6 @@ class GdbServer final : public emulated::Debugger {
   void Send(const std::string &payload);
   void Console(const std::string &text);
   void Drop(const std::string &why);
-  std::string LibraryXml(emulated::DebugView &view) const;
 
   Phase phase_;
   std::filesystem::path symbolFile_;

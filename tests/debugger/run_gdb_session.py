@@ -3,7 +3,9 @@ printed. The script is a gdb command file in which @PORT@ stands for the
 port boardsim chose; its lines "# expect: REGEX" name what gdb's output
 must show, in that order. boardsim must then finish the boot cleanly, or
 end with the status a line "# exit: N" gives (a fault's report instead).
-Usage: run_gdb_session.py BOARDSIM PHASE SCRIPT"""
+A script with a line "# needs: symbols" is skipped (status 77) when IMAGES
+holds no symbol file for the phase.
+Usage: run_gdb_session.py BOARDSIM PHASE SCRIPT IMAGES"""
 import os
 import re
 import subprocess
@@ -13,12 +15,19 @@ import tempfile
 from boardsim_gdb import Boardsim
 
 
-def main(boardsim_path, phase, script_path):
+SKIPPED = 77
+
+
+def main(boardsim_path, phase, script_path, images):
     with open(script_path) as f:
         script = f.read()
+    symbols = os.path.join(images, "BoardDxe.debug" if phase == "dxe" else "BoardPei.debug")
+    if "# needs: symbols" in script and not os.path.isfile(symbols):
+        print("skipped: no symbol file %s" % symbols)
+        sys.exit(SKIPPED)
     expected = [line.split("# expect:", 1)[1].strip() for line in script.splitlines() if "# expect:" in line]
     exits = [int(line.split("# exit:", 1)[1]) for line in script.splitlines() if "# exit:" in line]
-    boardsim = Boardsim(boardsim_path, phase)
+    boardsim = Boardsim(boardsim_path, phase, images)
     with tempfile.NamedTemporaryFile("w", suffix=".gdb", delete=False) as f:
         f.write(script.replace("@PORT@", str(boardsim.port)))
         commands = f.name
@@ -43,4 +52,4 @@ def main(boardsim_path, phase, script_path):
 
 
 if __name__ == "__main__":
-    main(*sys.argv[1:4])
+    main(*sys.argv[1:5])

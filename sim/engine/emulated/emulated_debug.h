@@ -38,9 +38,10 @@ class DebugView {
   virtual bool WriteMemory(GuestAddr address, std::span<const std::uint8_t> bytes) = 0;
   // "BoardDxe+0x1A2 (.text)", as the machine's messages name addresses.
   virtual std::string Describe(GuestAddr address) const = 0;
-  // Where the phase's module's lowest section was loaded (0 before it is):
-  // a debugger places the module's symbols by it.
-  virtual GuestAddr ModuleSectionsStart() const = 0;
+  // How far the phase's module was moved from the base it was linked at
+  // (modulo 2^64; 0 before it is loaded, and for BoardPei, which runs where
+  // it was linked): a debugger places the module's symbols by it.
+  virtual std::uint64_t ModuleRelocation() const = 0;
 };
 
 class Debugger {

@@ -81,12 +81,8 @@ void EmulatedMachine::ShowFault(const EmulationFault &fault) {
   if (debugger_->Abandoned()) throw BootAbandoned{};
 }
 
-GuestAddr EmulatedMachine::ModuleSectionsStart() const {
-  if (!loaded_) return 0;
-  GuestAddr lowest = 0;
-  for (const auto &part : loaded_->parts)
-    if (part.name != "headers" && part.name != "TE header" && (lowest == 0 || part.start < lowest)) lowest = part.start;
-  return lowest;
+std::uint64_t EmulatedMachine::ModuleRelocation() const {
+  return loaded_ ? loaded_->base - image_->headers.imageBase : 0;
 }
 
 bool EmulatedMachine::ReadRegister(int id, std::span<std::uint8_t> bytes) {

@@ -94,7 +94,7 @@ class EmulatedMachine final : public Machine, public emulated::DebugView {
   bool WriteRegister(int id, std::span<const std::uint8_t> bytes) override;
   std::size_t ReadMemory(GuestAddr address, std::span<std::uint8_t> bytes) override;
   bool WriteMemory(GuestAddr address, std::span<const std::uint8_t> bytes) override;
-  GuestAddr ModuleSectionsStart() const override;
+  std::uint64_t ModuleRelocation() const override;
 
  private:
   struct Fault {
