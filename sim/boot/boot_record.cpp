@@ -9,8 +9,9 @@ constexpr std::uint64_t kBoardNameToken = 5;
 
 }  // namespace
 
-BootRecord RunBoot(const BoardConfig &board, Engine &engine) {
+BootRecord RunBoot(const BoardConfig &board, Engine &engine, const std::function<void(Boot &)> &started) {
   Boot boot(board, engine);
+  if (started) started(boot);
   BootRecord record;
   try {
     boot.RunDefaultSequence();
@@ -20,6 +21,12 @@ BootRecord RunBoot(const BoardConfig &board, Engine &engine) {
   } catch (const std::exception &fault) {
     record.stopped = fault.what();
   }
+  RecordState(boot, engine, record);
+  return record;
+}
+
+void RecordState(Boot &boot, const Engine &engine, BootRecord &record) {
+  const BoardConfig &board = boot.Board();
   record.board = board.name;
   record.description = board.description;
   record.engine = engine.Name();
@@ -42,7 +49,6 @@ BootRecord RunBoot(const BoardConfig &board, Engine &engine) {
   record.problems = boot.Problems();
   record.instructions = boot.Instructions();
   record.trace = boot.GetTrace().Lines();
-  return record;
 }
 
 }  // namespace boardsim

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -55,6 +56,10 @@ struct BootRecord {
 
 // Runs the default boot sequence and the consumer calls, and records them.
 // A fault that ends the boot is recorded, not thrown.
-BootRecord RunBoot(const BoardConfig &board, Engine &engine);
+// started: called with the boot before it runs (a debugger's view of it).
+BootRecord RunBoot(const BoardConfig &board, Engine &engine, const std::function<void(Boot &)> &started = {});
+// Fills the record with what the boot shows now, whether it has ended or
+// not (everything but what the consumer calls answered and why it stopped).
+void RecordState(Boot &boot, const Engine &engine, BootRecord &record);
 
 }  // namespace boardsim

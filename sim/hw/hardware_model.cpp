@@ -63,6 +63,10 @@ std::uint64_t HardwareModel::Read(std::uint64_t address, unsigned width) {
   return value;
 }
 
+std::uint64_t HardwareModel::Peek(std::uint64_t address, unsigned width) {
+  return Answer(address, BytesOf(width)).value & WidthMask(width);
+}
+
 void HardwareModel::Write(std::uint64_t address, unsigned width, std::uint64_t value) {
   value &= WidthMask(width);
   const std::string problem = Take(address, BytesOf(width), value);

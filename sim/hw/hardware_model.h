@@ -52,7 +52,9 @@ class HardwareModel {
   std::uint64_t Read(std::uint64_t address, unsigned width);
   void Write(std::uint64_t address, unsigned width, std::uint64_t value);
 
-  // Inspection for reports and tests; not traced.
+  // Inspection for reports, tests and debuggers; not traced.
+  // What a read of 8, 16, 32 or 64 bits at the address would answer now.
+  std::uint64_t Peek(std::uint64_t address, unsigned width);
   const std::vector<LaneWrite> &LaneWrites() const;
   // The low byte of the Command register of the endpoint at device 0,
   // function 0 of `bus`; 0xFF (all ones, as the bus reads) if there is none.

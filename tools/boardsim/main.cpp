@@ -4,6 +4,7 @@
 #include <iostream>
 #include <stdexcept>
 
+#include "gdb_boot.h"
 #include "options.h"
 #include "sim/board/board_file.h"
 #include "sim/boot/boot_report.h"
@@ -39,6 +40,7 @@ int Run(const Options &options) {
     return 0;
   }
   const BoardConfig board = ChooseBoard(options.board);
+  if (options.gdb) return RunUnderGdb(options, board);
   const auto engine = ChooseEngine(options);
   const BootReport report = DescribeBoot(RunBoot(board, *engine));
   std::cout << (options.json ? ReportJson(report, options.trace) : ReportText(report, options.trace));

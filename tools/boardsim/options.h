@@ -1,6 +1,7 @@
 // The simulator's command line.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,8 +13,10 @@ struct Options {
   bool trace = false;
   bool json = false;
   std::string engine = "emulated";
-  std::string images;   // folder of BoardDxe.efi / BoardPei.te (emulated engine)
-  std::string modules;  // folder of the host-built modules (native engine)
+  std::string images;              // folder of BoardDxe.efi / BoardPei.te (emulated engine)
+  std::string modules;             // folder of the host-built modules (native engine)
+  std::optional<std::string> gdb;  // "dxe" or "pei": serve gdb for that phase's module
+  std::uint16_t gdbPort = 1234;
   bool listBoards = false;
   std::optional<std::string> dumpBoard;
   bool help = false;

@@ -80,6 +80,7 @@ class EmulatedEngine final : public Engine {
   std::unique_ptr<Machine> CreateMachine(Phase phase, ServiceHub &hub, HardwareModel &hardware) override {
     auto machine = pool_->Take(phase, hub, hardware);
     if (!machine) machine = std::make_unique<EmulatedMachine>(phase, hub, hardware, phase == Phase::Dxe ? dxe_ : pei_);
+    if (debugger_ != nullptr && phase == debuggedPhase_) machine->AttachDebugger(*debugger_);
     return std::make_unique<PooledMachine>(std::move(machine), pool_);
   }
 
@@ -87,6 +88,16 @@ class EmulatedEngine final : public Engine {
   std::shared_ptr<const emulated::ImageFile> dxe_;
   std::shared_ptr<const emulated::ImageFile> pei_;
   std::shared_ptr<MachinePool> pool_ = std::make_shared<MachinePool>();
+
+ public:
+  void Debug(Phase phase, emulated::Debugger &debugger) {
+    debuggedPhase_ = phase;
+    debugger_ = &debugger;
+  }
+
+ private:
+  Phase debuggedPhase_ = Phase::Dxe;
+  emulated::Debugger *debugger_ = nullptr;
 };
 
 }  // namespace
@@ -98,6 +109,13 @@ std::filesystem::path DefaultFirmwareDirectory() {
 
 std::unique_ptr<Engine> MakeEmulatedEngine(const std::filesystem::path &imageDirectory) {
   return std::make_unique<EmulatedEngine>(imageDirectory);
+}
+
+std::unique_ptr<Engine> MakeDebuggedEngine(const std::filesystem::path &imageDirectory, Phase phase,
+                                           emulated::Debugger &debugger) {
+  auto engine = std::make_unique<EmulatedEngine>(imageDirectory);
+  engine->Debug(phase, debugger);
+  return engine;
 }
 
 }  // namespace boardsim

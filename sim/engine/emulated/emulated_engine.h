@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "sim/base/machine.h"
+#include "sim/engine/emulated/emulated_debug.h"
 
 namespace boardsim {
 
@@ -16,5 +17,10 @@ std::filesystem::path DefaultFirmwareDirectory();
 // Reads and checks both images now; throws std::runtime_error naming the
 // file if one is missing or malformed.
 std::unique_ptr<Engine> MakeEmulatedEngine(const std::filesystem::path &imageDirectory = DefaultFirmwareDirectory());
+
+// The same engine, whose machines for `phase` run under the debugger, boot
+// after boot. The debugger must outlive the engine.
+std::unique_ptr<Engine> MakeDebuggedEngine(const std::filesystem::path &imageDirectory, Phase phase,
+                                           emulated::Debugger &debugger);
 
 }  // namespace boardsim

@@ -123,6 +123,7 @@ bool EmulatedMachine::ReuseFor(ServiceHub &hub, HardwareModel &hardware) {
   faultPc_ = 0;
   interrupt_.reset();
   hookError_ = nullptr;
+  faultShown_ = false;
   return true;
 }
 
@@ -366,6 +367,19 @@ std::uint64_t EmulatedMachine::Call(GuestAddr function, Signature signature, std
 }
 
 void EmulatedMachine::RunUntilReturn(GuestAddr pc) {
+  if (debugger_ == nullptr) {
+    RunUntilReturnUnwatched(pc);
+    return;
+  }
+  try {
+    RunUntilReturnUnwatched(pc);
+  } catch (const EmulationFault &fault) {
+    ShowFault(fault);
+    throw;
+  }
+}
+
+void EmulatedMachine::RunUntilReturnUnwatched(GuestAddr pc) {
   for (;;) {
     fault_.reset();
     interrupt_.reset();
@@ -374,9 +388,10 @@ void EmulatedMachine::RunUntilReturn(GuestAddr pc) {
     const uc_err error = uc_emu_start(uc_, pc, 0, 0, 0);
     CountInstructions();
     if (hookError_) std::rethrow_exception(std::exchange(hookError_, nullptr));
+    if (fault_ && debugger_ != nullptr) SetReg(Register::Pc, faultPc_);  // where the debugger shows the fault
     pc = Reg(Register::Pc);
     if (budgetExhausted_) ThrowOverBudget("ran " + std::to_string(blockBudget_) + " basic blocks");
-    if (outOfTime_ || std::chrono::steady_clock::now() - callStart_ > timeBudget_)
+    if (debugger_ == nullptr && (outOfTime_ || std::chrono::steady_clock::now() - callStart_ > timeBudget_))
       ThrowOverBudget("ran for more than " + std::to_string(timeBudget_.count()) + " ms");
     if (interrupt_ && interrupt_->number == kBreakpoint && InTrapPages(interrupt_->pc - 1)) {
       // The int3 of a trap entry or of the sentinel ran; the CPU points past it.
@@ -413,6 +428,10 @@ GuestAddr EmulatedMachine::ServeTrap(GuestAddr entry) {
       else
         raw = memory_->Read32(sp + 4 + 4 * i);
       arguments[i] = Truncate(raw, shape.arguments[i], pointerSize_);
+    }
+    if (debugger_ != nullptr) {
+      debugger_->OnServiceCall(*this, service, std::span(arguments.data(), shape.arguments.size()));
+      if (debugger_->Abandoned()) throw emulated::BootAbandoned{};
     }
     result = hub_->Dispatch(service, std::span(arguments.data(), shape.arguments.size()));
     resultWidth = shape.result;
@@ -471,7 +490,7 @@ void EmulatedMachine::OnBlock(uc_engine *uc, std::uint64_t address, std::uint32_
   if (++self->blocks_ > self->blockBudget_) {
     self->budgetExhausted_ = true;
     uc_emu_stop(uc);
-  } else if (self->blocks_ % kBlocksBetweenClockReadings == 0 &&
+  } else if (self->debugger_ == nullptr && self->blocks_ % kBlocksBetweenClockReadings == 0 &&
              std::chrono::steady_clock::now() - self->callStart_ > self->timeBudget_) {
     self->outOfTime_ = true;
     uc_emu_stop(uc);

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "sim/base/machine.h"
+#include "sim/engine/emulated/emulated_debug.h"
 #include "sim/engine/emulated/emulated_image.h"
 #include "sim/engine/emulated/emulated_memory.h"
 #include "sim/engine/emulated/image_coverage.h"
@@ -38,7 +39,7 @@ class EmulationFault : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-class EmulatedMachine final : public Machine {
+class EmulatedMachine final : public Machine, public emulated::DebugView {
  public:
   // image: the phase's image file; LoadModule refuses if there is none.
   EmulatedMachine(Phase phase, ServiceHub &hub, HardwareModel &hardware,
@@ -81,6 +82,20 @@ class EmulatedMachine final : public Machine {
   GuestAddr PlaceCode(std::span<const std::uint8_t> code);
   const emulated::LoadedImage *Image() const { return loaded_ ? &*loaded_ : nullptr; }
 
+  // Hands every instruction, data access, service call and fault of guest
+  // code to the debugger from now on, across reuse, and lifts the time
+  // budget (a person at a breakpoint takes longer than any budget). Without
+  // this call the machine runs no per-instruction hook.
+  void AttachDebugger(emulated::Debugger &debugger);
+
+  // emulated::DebugView
+  unsigned PointerSize() const override { return pointerSize_; }
+  bool ReadRegister(int id, std::span<std::uint8_t> bytes) override;
+  bool WriteRegister(int id, std::span<const std::uint8_t> bytes) override;
+  std::size_t ReadMemory(GuestAddr address, std::span<std::uint8_t> bytes) override;
+  bool WriteMemory(GuestAddr address, std::span<const std::uint8_t> bytes) override;
+  std::uint64_t ModuleRelocation() const override;
+
  private:
   struct Fault {
     uc_mem_type type = UC_MEM_READ;
@@ -115,6 +130,7 @@ class EmulatedMachine final : public Machine {
   // Runs guest code from pc until it reaches the return sentinel, serving
   // every service call it makes on the way.
   void RunUntilReturn(GuestAddr pc);
+  void RunUntilReturnUnwatched(GuestAddr pc);
   // Guest code stopped at a trap entry: serve the call and return to it.
   GuestAddr ServeTrap(GuestAddr entry);
   // Adds the instructions of the blocks run since the last stop.
@@ -129,6 +145,14 @@ class EmulatedMachine final : public Machine {
   static bool OnInvalidAccess(uc_engine *uc, uc_mem_type type, std::uint64_t address, int size, std::int64_t value,
                               void *user);
   static void OnInterrupt(uc_engine *uc, std::uint32_t number, void *user);
+  static void OnDebugInstruction(uc_engine *uc, std::uint64_t address, std::uint32_t size, void *user);
+  static void OnDebugAccess(uc_engine *uc, uc_mem_type type, std::uint64_t address, int size, std::int64_t value,
+                            void *user);
+  // Stops the emulator and has RunUntilReturn throw BootAbandoned if the
+  // debugger gave the boot up.
+  void StopIfAbandoned();
+  // Lets the debugger see a fault before it ends the boot.
+  void ShowFault(const EmulationFault &fault);
 
   Phase phase_;
   unsigned pointerSize_;
@@ -169,6 +193,8 @@ class EmulatedMachine final : public Machine {
   GuestAddr faultPc_ = 0;
   std::optional<Interrupt> interrupt_;
   std::exception_ptr hookError_;
+  emulated::Debugger *debugger_ = nullptr;
+  bool faultShown_ = false;  // the debugger saw the fault a nested call ended with
 };
 
 }  // namespace boardsim
