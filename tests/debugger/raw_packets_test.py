@@ -12,7 +12,9 @@ def main(boardsim_path):
     boardsim = Boardsim(boardsim_path, "dxe")
     client = Client(boardsim.port)
 
-    # A second gdb finds the port closed while the first is attached.
+    # Once the first client is served, the listener is gone: a second gdb
+    # finds the port closed while the first is attached.
+    assert client.ask(b"?").startswith(b"T05")
     try:
         socket.create_connection(("127.0.0.1", boardsim.port), timeout=2).close()
         raise AssertionError("a second connection was accepted")
