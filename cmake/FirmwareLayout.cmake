@@ -1,7 +1,7 @@
 # Reads the flash layout of the firmware images from
-# tools/image/firmware_layout.h, the one place that defines it, so that the
+# sim/image/firmware_layout.h, the one place that defines it, so that the
 # link addresses and the host code that loads the images cannot disagree.
-set(BOARD_LAYOUT_HEADER ${CMAKE_CURRENT_LIST_DIR}/../tools/image/firmware_layout.h)
+set(BOARD_LAYOUT_HEADER ${CMAKE_CURRENT_LIST_DIR}/../sim/image/firmware_layout.h)
 get_filename_component(BOARD_LAYOUT_HEADER ${BOARD_LAYOUT_HEADER} ABSOLUTE)
 
 # board_layout_value(<constant> <out-var>): the constant's literal value, as

@@ -2,7 +2,7 @@
 
 #include "sim/board/board_config.h"
 #include "sim/engine/emulated/emulated_engine.h"
-#include "tools/image/pe_format.h"
+#include "sim/image/pe_format.h"
 
 namespace boardsim::testing {
 

@@ -11,9 +11,9 @@
 #include "sim/engine/emulated/emulated_engine.h"
 #include "sim/engine/emulated/emulated_layout.h"
 #include "sim/engine/engines.h"
+#include "sim/image/firmware_layout.h"
+#include "sim/image/pe_format.h"
 #include "tests/engine/engine_fixture.h"
-#include "tools/image/firmware_layout.h"
-#include "tools/image/pe_format.h"
 #include "uefi/boot_services.h"
 
 namespace boardsim::testing {

@@ -7,8 +7,8 @@
 
 #include "sim/board/board_config.h"
 #include "sim/engine/emulated/emulated_layout.h"
+#include "sim/image/firmware_layout.h"
 #include "tests/engine/engine_fixture.h"
-#include "tools/image/firmware_layout.h"
 
 namespace boardsim::testing {
 namespace {

@@ -10,12 +10,12 @@
 
 #include "sim/engine/emulated/emulated_image.h"
 #include "sim/engine/emulated/emulated_layout.h"
+#include "sim/image/byte_reader.h"
+#include "sim/image/firmware_layout.h"
+#include "sim/image/image_contents.h"
+#include "sim/image/image_headers.h"
+#include "sim/image/te_converter.h"
 #include "tests/fuzz/fuzz_check.h"
-#include "tools/image/byte_reader.h"
-#include "tools/image/firmware_layout.h"
-#include "tools/image/image_contents.h"
-#include "tools/image/image_headers.h"
-#include "tools/image/te_converter.h"
 
 using namespace boardsim;
 using namespace boardsim::emulated;

@@ -7,10 +7,10 @@
 #include <string_view>
 
 #include "built_images.h"
-#include "tools/image/byte_reader.h"
-#include "tools/image/firmware_layout.h"
-#include "tools/image/image_contents.h"
-#include "tools/image/image_headers.h"
+#include "sim/image/byte_reader.h"
+#include "sim/image/firmware_layout.h"
+#include "sim/image/image_contents.h"
+#include "sim/image/image_headers.h"
 
 namespace {
 

@@ -3,10 +3,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "sim/image/byte_reader.h"
+#include "sim/image/image_contents.h"
+#include "sim/image/image_headers.h"
 #include "test_image_builder.h"
-#include "tools/image/byte_reader.h"
-#include "tools/image/image_contents.h"
-#include "tools/image/image_headers.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "built_images.h"
-#include "tools/image/image_headers.h"
+#include "sim/image/image_headers.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // image_size on damaged TE images: a section without file data has no file
 // offset to show, and no figure wraps below zero.
-#include "tools/image/size_report.h"
+#include "sim/image/size_report.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -9,9 +9,9 @@
 #include <regex>
 #include <string>
 
+#include "sim/image/byte_reader.h"
+#include "sim/image/te_converter.h"
 #include "tests/images/test_image_builder.h"
-#include "tools/image/byte_reader.h"
-#include "tools/image/te_converter.h"
 
 namespace {
 

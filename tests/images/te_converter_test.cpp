@@ -1,6 +1,6 @@
 // The TE converter on synthetic images: what a converted image holds, and
 // each reason it refuses an image that could not execute in place.
-#include "tools/image/te_converter.h"
+#include "sim/image/te_converter.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -8,9 +8,9 @@
 #include <algorithm>
 #include <functional>
 
+#include "sim/image/byte_reader.h"
+#include "sim/image/image_contents.h"
 #include "test_image_builder.h"
-#include "tools/image/byte_reader.h"
-#include "tools/image/image_contents.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "tools/image/byte_reader.h"
+#include "sim/image/byte_reader.h"
 
 namespace imagetest {
 

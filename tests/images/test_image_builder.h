@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/image/image_headers.h"
-#include "tools/image/pe_format.h"
+#include "sim/image/image_headers.h"
+#include "sim/image/pe_format.h"
 
 namespace imagetest {
 

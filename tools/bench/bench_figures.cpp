@@ -9,9 +9,9 @@
 
 #include "sim/boot/boot.h"
 #include "sim/engine/engines.h"
+#include "sim/image/image_headers.h"
+#include "sim/image/size_report.h"
 #include "tools/files/input_file.h"
-#include "tools/image/image_headers.h"
-#include "tools/image/size_report.h"
 
 namespace boardbench {
 namespace {

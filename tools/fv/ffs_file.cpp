@@ -4,9 +4,9 @@
 #include <numeric>
 #include <string>
 
+#include "sim/image/byte_reader.h"
 #include "tools/fv/ffs_format.h"
 #include "tools/fv/fv_error.h"
-#include "tools/image/byte_reader.h"
 
 namespace boardfv {
 

@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <string>
 
+#include "sim/image/byte_reader.h"
 #include "tools/fv/ffs_format.h"
 #include "tools/fv/fv_error.h"
 #include "tools/fv/lzma_codec.h"
 #include "tools/fv/sections.h"
 #include "tools/fv/volume.h"
-#include "tools/image/byte_reader.h"
 
 namespace boardfv {
 

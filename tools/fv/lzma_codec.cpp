@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "sim/image/byte_reader.h"
 #include "tools/fv/fv_error.h"
-#include "tools/image/byte_reader.h"
 
 namespace boardfv {
 

@@ -1,8 +1,8 @@
 #include "tools/fv/sections.h"
 
+#include "sim/image/byte_reader.h"
 #include "tools/fv/ffs_format.h"
 #include "tools/fv/fv_error.h"
-#include "tools/image/byte_reader.h"
 
 namespace boardfv {
 

@@ -2,9 +2,9 @@
 
 #include <string>
 
+#include "sim/image/byte_reader.h"
+#include "sim/image/image_headers.h"
 #include "tools/fv/fv_error.h"
-#include "tools/image/byte_reader.h"
-#include "tools/image/image_headers.h"
 
 namespace boardfv {
 

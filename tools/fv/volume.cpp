@@ -4,10 +4,10 @@
 #include <numeric>
 #include <vector>
 
+#include "sim/image/byte_reader.h"
 #include "tools/fv/ffs_format.h"
 #include "tools/fv/fv_error.h"
 #include "tools/fv/placement.h"
-#include "tools/image/byte_reader.h"
 
 namespace boardfv {
 

@@ -7,9 +7,9 @@
 #include <exception>
 #include <filesystem>
 
+#include "sim/image/image_headers.h"
+#include "sim/image/size_report.h"
 #include "tools/files/input_file.h"
-#include "tools/image/image_headers.h"
-#include "tools/image/size_report.h"
 
 int main(int argc, char **argv) {
   if (argc < 2) {

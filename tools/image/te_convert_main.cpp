@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "sim/image/te_converter.h"
 #include "tools/files/input_file.h"
 #include "tools/files/output_file.h"
-#include "tools/image/te_converter.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include "sim/engine/emulated/emulated_image.h"
 #include "sim/engine/emulated/emulated_machine.h"
-#include "tools/image/pe_format.h"
+#include "sim/image/pe_format.h"
 
 namespace boardsim {
 namespace {

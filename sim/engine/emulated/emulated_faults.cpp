@@ -6,7 +6,7 @@
 #include "sim/engine/emulated/emulated_machine.h"
 #include "sim/engine/emulated/emulated_trap_page.h"
 #include "sim/hw/hardware_model.h"
-#include "tools/image/byte_reader.h"
+#include "sim/image/byte_reader.h"
 
 namespace boardsim {
 namespace {

@@ -5,9 +5,9 @@
 #include <stdexcept>
 
 #include "sim/engine/emulated/emulated_layout.h"
+#include "sim/image/byte_reader.h"
+#include "sim/image/pe_format.h"
 #include "tools/files/input_file.h"
-#include "tools/image/byte_reader.h"
-#include "tools/image/pe_format.h"
 
 namespace boardsim::emulated {
 namespace {

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "sim/engine/emulated/emulated_memory.h"
-#include "tools/image/image_contents.h"
-#include "tools/image/image_headers.h"
+#include "sim/image/image_contents.h"
+#include "sim/image/image_headers.h"
 
 namespace boardsim::emulated {
 

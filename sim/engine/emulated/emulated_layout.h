@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "tools/image/firmware_layout.h"
+#include "sim/image/firmware_layout.h"
 
 namespace boardsim::emulated {
 

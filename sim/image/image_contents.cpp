@@ -1,6 +1,6 @@
-#include "tools/image/image_contents.h"
+#include "sim/image/image_contents.h"
 
-#include "tools/image/byte_reader.h"
+#include "sim/image/byte_reader.h"
 
 namespace boardimage {
 

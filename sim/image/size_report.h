@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "tools/image/image_headers.h"
+#include "sim/image/image_headers.h"
 
 namespace boardimage {
 

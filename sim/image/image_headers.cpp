@@ -1,6 +1,6 @@
-#include "tools/image/image_headers.h"
+#include "sim/image/image_headers.h"
 
-#include "tools/image/byte_reader.h"
+#include "sim/image/byte_reader.h"
 
 namespace boardimage {
 

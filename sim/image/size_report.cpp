@@ -1,10 +1,10 @@
-#include "tools/image/size_report.h"
+#include "sim/image/size_report.h"
 
 #include <algorithm>
 #include <cstdio>
 
-#include "tools/image/byte_reader.h"
-#include "tools/image/firmware_layout.h"
+#include "sim/image/byte_reader.h"
+#include "sim/image/firmware_layout.h"
 
 namespace boardimage {
 

@@ -1,12 +1,12 @@
-#include "tools/image/te_converter.h"
+#include "sim/image/te_converter.h"
 
 #include <algorithm>
 #include <charconv>
 #include <string>
 
-#include "tools/image/byte_reader.h"
-#include "tools/image/image_contents.h"
-#include "tools/image/image_headers.h"
+#include "sim/image/byte_reader.h"
+#include "sim/image/image_contents.h"
+#include "sim/image/image_headers.h"
 
 namespace boardimage {
 

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tools/image/pe_format.h"
+#include "sim/image/pe_format.h"
 
 namespace boardimage {
 

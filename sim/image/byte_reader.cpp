@@ -1,4 +1,4 @@
-#include "tools/image/byte_reader.h"
+#include "sim/image/byte_reader.h"
 
 #include <cstdio>
 

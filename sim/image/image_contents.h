@@ -7,7 +7,7 @@
 #include <span>
 #include <vector>
 
-#include "tools/image/image_headers.h"
+#include "sim/image/image_headers.h"
 
 namespace boardimage {
 
