@@ -113,7 +113,7 @@ const DeclaredPcd *FindPackagePcd(std::string_view cName) {
 }
 
 ModuleUses UsesOf(const BoardModule &module) {
-  if (module.imageSectionType == kBoardPei.imageSectionType) return {kPeiGuids, kPeiPcds};
+  if (module.baseName == kBoardPei.baseName) return {kPeiGuids, kPeiPcds};
   return {kDxeGuids, kDxePcds};
 }
 
