@@ -3,6 +3,7 @@
 // the port locator names; its MAC address is read from its first memory BAR.
 #include "board/guids.h"
 #include "board/outside_protocols.h"
+#include "board/pcd_tokens.h"
 #include "board_hook.h"
 #include "hw/pci_config.h"
 #include "hw/register_access.h"
@@ -13,8 +14,8 @@ namespace {
 
 // The port behind which the first list's controller sits, then the ports of
 // the second list, in list order.
-constexpr UINTN kFirstListPort = 8;
-constexpr UINTN kSecondListPorts[] = {0x18C, 0x18D, 0x18E};
+constexpr UINTN kFirstListPort = kFirstLanBridgePcdToken;
+constexpr const UINTN (&kSecondListPorts)[3] = kSecondLanBridgePcdTokens;
 
 // The onboard controller: vendor 0x8086, device 0x1533, as configuration
 // dword 0 reads it.

@@ -1,12 +1,10 @@
 // The board's product name, as other modules read it from the PCD database.
 #pragma once
 
+#include "board/pcd_tokens.h"
 #include "uefi/base_types.h"
 
 inline constexpr CHAR16 kBoardProductName[] = u"KRV7-DM3TQA";
-
-// The platform's pointer-type PCD that holds the board name.
-inline constexpr UINTN kBoardNamePcdToken = 5;
 
 // Bytes of a UTF-16 string including its terminating NUL, counted up to the
 // first NUL so that the size follows the text, not the array holding it.

@@ -138,6 +138,8 @@ ImageHeaders ParsePe(const ByteReader &file) {
   headers.baseOfCode = file.U32(optional + 20, "optional header BaseOfCode");
   headers.sectionAlignment = file.U32(optional + 32, "optional header SectionAlignment");
   headers.fileAlignment = file.U32(optional + 36, "optional header FileAlignment");
+  headers.majorImageVersion = file.U16(optional + 44, "optional header MajorImageVersion");
+  headers.minorImageVersion = file.U16(optional + 46, "optional header MinorImageVersion");
   headers.sizeOfImage = file.U32(optional + 56, "optional header SizeOfImage");
   headers.sizeOfHeaders = file.U32(optional + 60, "optional header SizeOfHeaders");
   headers.subsystem = file.U16(optional + 68, "optional header Subsystem");

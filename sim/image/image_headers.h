@@ -61,6 +61,8 @@ struct ImageHeaders {
   std::uint32_t sizeOfImage = 0;
   std::uint32_t sizeOfHeaders = 0;
   std::uint32_t directoryCount = 0;  // NumberOfRvaAndSizes
+  std::uint16_t majorImageVersion = 0;
+  std::uint16_t minorImageVersion = 0;
 
   // TE only: bytes of the original PE headers replaced by the TE header.
   std::uint32_t strippedSize = 0;

@@ -1,6 +1,7 @@
 // boardsim runs the real images by default: the same report as the host-built
 // modules, plus the instructions each call into an image executed.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdio>
@@ -80,6 +81,39 @@ TEST(BoardsimEmulated, MissingImagesAreNamed) {
   const CommandRun run = Boardsim("--images /nonexistent/images");
   EXPECT_EQ(run.status, 1);
   EXPECT_TRUE(Contains(run.output, "/nonexistent/images/BoardDxe.efi does not exist")) << run.output;
+}
+
+// --version reads what the images say: an image whose version fields and
+// firmware file whose version section were changed show the changed values.
+TEST(BoardsimVersion, ShowsWhatTheImagesCarry) {
+  const auto folder = std::filesystem::temp_directory_path() /
+                      ("boardsim_cli_version_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                       "_" + std::to_string(getpid()));
+  std::filesystem::create_directories(folder);
+  const std::filesystem::path built = BOARD_BUILD_DIR "/firmware";
+  const auto read = [&](const char *name) {
+    std::ifstream in(built / name, std::ios::binary);
+    return std::vector<char>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  };
+  auto driver = read("BoardDxe.efi");
+  std::uint32_t peOffset = 0;
+  std::memcpy(&peOffset, driver.data() + 0x3C, 4);
+  driver[peOffset + 24 + 46] = 7;  // MinorImageVersion
+  std::ofstream(folder / "BoardDxe.efi", std::ios::binary).write(driver.data(), std::streamsize(driver.size()));
+  // The version section ends the file: build number 1, then u"1.0.0" and its NUL.
+  auto file = read("BoardDxe.ffs");
+  const std::string tail = {1, 0, '1', 0, '.', 0, '0', 0, '.', 0, '0', 0, 0, 0};
+  ASSERT_GE(file.size(), tail.size());
+  ASSERT_EQ(std::string(file.end() - std::ptrdiff_t(tail.size()), file.end()), tail);
+  const std::string changed = {9, 0, '2', 0, '.', 0, '3', 0, '.', 0, '4', 0, 0, 0};
+  std::copy(changed.begin(), changed.end(), file.end() - std::ptrdiff_t(changed.size()));
+  std::ofstream(folder / "BoardDxe.ffs", std::ios::binary).write(file.data(), std::streamsize(file.size()));
+
+  const CommandRun run = Boardsim("--version --images " + folder.string());
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_TRUE(Contains(run.output, "BoardDxe.efi: image version 1.7 (PE header)")) << run.output;
+  EXPECT_TRUE(Contains(run.output, "BoardDxe.ffs: version 2.3.4, build 9 (version section)")) << run.output;
+  std::filesystem::remove_all(folder);
 }
 
 }  // namespace

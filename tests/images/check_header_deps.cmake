@@ -21,8 +21,11 @@ foreach(pair "x64;BoardDxeCode;dxe/entry.cpp" "ia32;BoardPeiCode;pei/entry.cpp")
   if(NOT status EQUAL 0)
     message(FATAL_ERROR "ninja -t deps in ${BOARD_FIRMWARE_DIR}/${arch} failed (${status}):\n${deps}")
   endif()
+  # ccache with a base_dir writes the dependencies relative to the build folder.
+  file(RELATIVE_PATH relative_header ${BOARD_FIRMWARE_DIR}/${arch} ${header})
   string(FIND "${deps}" "${header}" found)
-  if(found EQUAL -1)
+  string(FIND "${deps}" "${relative_header}" found_relative)
+  if(found EQUAL -1 AND found_relative EQUAL -1)
     message(FATAL_ERROR "${arch}: ${object} records no dependency on ${header}; "
                         "a change to it would not rebuild the image. Recorded:\n${deps}")
   endif()

@@ -8,7 +8,10 @@
 #include "options.h"
 #include "sim/board/board_file.h"
 #include "sim/boot/boot_report.h"
+#include "sim/engine/emulated/emulated_engine.h"
 #include "sim/engine/engines.h"
+#include "tools/files/input_file.h"
+#include "tools/fv/version_report.h"
 
 namespace {
 
@@ -26,6 +29,23 @@ std::unique_ptr<Engine> ChooseEngine(const Options &options) {
   return MakeEngine(options.engine, options.engine == "native" ? options.modules : options.images);
 }
 
+// The version each image and firmware file in the images folder says it is,
+// read from its bytes: what the board would run, not what this program was
+// built with.
+int PrintVersions(const Options &options) {
+  const std::filesystem::path images =
+      options.images.empty() ? DefaultFirmwareDirectory() : std::filesystem::path(options.images);
+  int found = 0;
+  for (const char *name : {"BoardPei.te", "BoardPei.ffs", "BoardDxe.efi", "BoardDxe.ffs"}) {
+    const auto path = images / name;
+    if (!std::filesystem::exists(path)) continue;
+    std::cout << name << ": " << boardfv::DescribeVersion(boardfiles::ReadInputFile(path.string()), name) << "\n";
+    ++found;
+  }
+  if (found == 0) throw std::runtime_error("--version: " + images.string() + " holds no image or firmware file");
+  return 0;
+}
+
 int Run(const Options &options) {
   if (options.help) {
     std::cout << Usage();
@@ -35,6 +55,7 @@ int Run(const Options &options) {
     for (const auto &name : NamedBoards()) std::cout << name << ": " << NamedBoard(name)->description << "\n";
     return 0;
   }
+  if (options.version) return PrintVersions(options);
   if (options.dumpBoard) {
     std::cout << BoardToJson(ChooseBoard(*options.dumpBoard));
     return 0;

@@ -9,6 +9,7 @@ std::string Usage() {
          "                [--trace] [--json] [--gdb dxe|pei [--gdb-port N]]\n"
          "       boardsim --list-boards\n"
          "       boardsim --dump-board NAME   (print a board as JSON, a starting point for a board file)\n"
+         "       boardsim --version [--images DIR]   (the version the images and firmware files carry)\n"
          "\n"
          "Boots BoardPei and BoardDxe on a simulated board and reports what they did.\n"
          "  --board NAME|FILE  a named board (see --list-boards) or a JSON board file; default: shipped\n"
@@ -64,6 +65,8 @@ Options ParseOptions(const std::vector<std::string> &arguments) {
       options.listBoards = true;
     } else if (argument == "--dump-board") {
       options.dumpBoard = value();
+    } else if (argument == "--version") {
+      options.version = true;
     } else if (argument == "--help" || argument == "-h") {
       options.help = true;
     } else {

@@ -20,6 +20,7 @@ struct Options {
   bool listBoards = false;
   std::optional<std::string> dumpBoard;
   bool help = false;
+  bool version = false;  // print the version each image and firmware file carries
 };
 
 // Parses the arguments after the program name; throws std::invalid_argument

@@ -2,11 +2,13 @@
 
 #include <string>
 
+#include "tools/fv/board_version.h"
 #include "tools/fv/ffs_file.h"
 #include "tools/fv/ffs_format.h"
 #include "tools/fv/fv_error.h"
 #include "tools/fv/sections.h"
 #include "tools/fv/te_rebase.h"
+#include "tools/fv/version_section.h"
 
 namespace boardfv {
 
@@ -49,31 +51,8 @@ std::vector<std::uint8_t> BuildModuleFile(const BoardModule &module, std::span<c
   }
   AppendSection(sections, module.imageSectionType, image);
   AppendSection(sections, ffs::kSectionUserInterface, UserInterfaceBody(module.baseName));
+  AppendSection(sections, kSectionVersion, VersionBody(kBoardBuildNumber, kBoardVersionString));
   return BuildFile(header, sections);
-}
-
-std::string ModuleInf(const BoardModule &module) {
-  const std::string name(module.baseName);
-  std::string inf;
-  inf += "## @file\n";
-  inf += "#  " + name + " as a binary module of the KRV7-DM3TQA board.\n";
-  inf += "##\n\n";
-  inf += "[Defines]\n";
-  inf += "  INF_VERSION                    = 0x00010005\n";
-  inf += "  BASE_NAME                      = " + name + "\n";
-  inf += "  FILE_GUID                      = " + module.fileGuid.Text() + "\n";
-  inf += "  MODULE_TYPE                    = " + std::string(module.moduleType) + "\n";
-  inf += "  VERSION_STRING                 = 1.0\n\n";
-  inf += "[Packages]\n";
-  inf += "  MdePkg/MdePkg.dec\n";
-  inf += "  MdeModulePkg/MdeModulePkg.dec\n\n";
-  inf += "[Binaries." + std::string(module.architecture) + "]\n";
-  inf += "  " + std::string(module.imageBinaryType) + "|" + std::string(module.imageFileName) + "|*\n";
-  inf += "  " + std::string(module.depexBinaryType) + "|" + name + ".depex|*\n\n";
-  inf += "# The same expression as " + name + ".depex above.\n";
-  inf += "[Depex]\n";
-  inf += "  " + std::string(module.depexExpression) + "\n";
-  return inf;
 }
 
 }  // namespace boardfv

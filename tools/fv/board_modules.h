@@ -82,14 +82,15 @@ const BoardModule *FindBoardModule(std::string_view name);
 
 std::vector<std::uint8_t> ModuleDepex(const BoardModule &module);
 
-// The module's file: depex, image and UI sections. A TE image keeps the
+// The module's file: depex, image, UI and version sections. A TE image keeps the
 // address it was linked for until the file is placed in a volume; its data
 // alignment and a raw pad section keep the image's sections aligned wherever
 // the file's data lands on that alignment. A PE32 image is copied by the core
 // before it runs, so its file asks for no alignment.
 std::vector<std::uint8_t> BuildModuleFile(const BoardModule &module, std::span<const std::uint8_t> image);
 
-// The module's binary INF (the depex file is <baseName>.depex beside it).
+// The module's binary INF (the depex file is <baseName>.depex beside it),
+// with its package and uses from the platform package (platform_package.cpp).
 std::string ModuleInf(const BoardModule &module);
 
 }  // namespace boardfv

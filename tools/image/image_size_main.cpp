@@ -1,8 +1,9 @@
 // image_size: the size report of firmware images (`make size`). Prints each
-// image's bytes against its flash budget and its section table; exits with
-// status 1 if an image is over its budget.
+// image's bytes against its flash budget, its section table and the version
+// it carries; for a firmware file (.ffs), its bytes and the version in its
+// version section. Exits with status 1 if an image is over its budget.
 //
-//   image_size IMAGE...
+//   image_size IMAGE|FILE.ffs...
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -10,10 +11,11 @@
 #include "sim/image/image_headers.h"
 #include "sim/image/size_report.h"
 #include "tools/files/input_file.h"
+#include "tools/fv/version_report.h"
 
 int main(int argc, char **argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: image_size IMAGE...\n");
+    std::fprintf(stderr, "usage: image_size IMAGE|FILE.ffs...\n");
     return 2;
   }
   int status = 0;
@@ -21,8 +23,14 @@ int main(int argc, char **argv) {
     try {
       const auto file = boardfiles::ReadInputFile(argv[i]);
       const auto name = std::filesystem::path(argv[i]).filename().string();
+      if (name.ends_with(".ffs")) {
+        std::printf("%s: firmware file, %zu bytes, %s\n", name.c_str(), file.size(),
+                    boardfv::DescribeVersion(file, name).c_str());
+        continue;
+      }
       const auto budget = boardimage::BudgetOf(name);
       std::fputs(boardimage::FormatSizeReport(name, file, boardimage::ParseImage(file), budget).c_str(), stdout);
+      std::printf("  %s\n", boardfv::DescribeVersion(file, name).c_str());
       if (budget && file.size() > *budget) status = 1;
     } catch (const boardfiles::FileError &error) {  // names its own file
       std::fprintf(stderr, "image_size: %s\n", error.what());
