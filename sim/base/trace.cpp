@@ -26,27 +26,29 @@ std::string TraceEntry::ToString() const {
   return text;
 }
 
-void Trace::Read(unsigned width, std::uint64_t address, std::uint64_t value) {
-  entries_.push_back({TraceEntry::Kind::Read, width, address, value, {}});
+std::string TraceEntry::Line() const { return what.empty() ? ToString() : ToString() + "  " + what; }
+
+void Trace::Read(unsigned width, std::uint64_t address, std::uint64_t value, std::string what) {
+  entries_.push_back({TraceEntry::Kind::Read, width, address, value, {}, std::move(what)});
 }
 
-void Trace::Write(unsigned width, std::uint64_t address, std::uint64_t value) {
-  entries_.push_back({TraceEntry::Kind::Write, width, address, value, {}});
+void Trace::Write(unsigned width, std::uint64_t address, std::uint64_t value, std::string what) {
+  entries_.push_back({TraceEntry::Kind::Write, width, address, value, {}, std::move(what)});
 }
 
 std::size_t Trace::Call(std::string text) {
-  entries_.push_back({TraceEntry::Kind::Call, 0, 0, 0, std::move(text)});
+  entries_.push_back({TraceEntry::Kind::Call, 0, 0, 0, std::move(text), {}});
   return entries_.size() - 1;
 }
 
 void Trace::Complete(std::size_t index, const std::string &result) { entries_.at(index).text += " = " + result; }
 
-void Trace::Event(std::string text) { entries_.push_back({TraceEntry::Kind::Event, 0, 0, 0, std::move(text)}); }
+void Trace::Event(std::string text) { entries_.push_back({TraceEntry::Kind::Event, 0, 0, 0, std::move(text), {}}); }
 
-void Trace::Notify(std::string text) { entries_.push_back({TraceEntry::Kind::Notify, 0, 0, 0, std::move(text)}); }
+void Trace::Notify(std::string text) { entries_.push_back({TraceEntry::Kind::Notify, 0, 0, 0, std::move(text), {}}); }
 
 void Trace::Unexpected(std::string text) {
-  entries_.push_back({TraceEntry::Kind::Unexpected, 0, 0, 0, std::move(text)});
+  entries_.push_back({TraceEntry::Kind::Unexpected, 0, 0, 0, std::move(text), {}});
 }
 
 std::vector<std::string> Trace::Lines() const { return LinesSince(0); }
@@ -54,6 +56,12 @@ std::vector<std::string> Trace::Lines() const { return LinesSince(0); }
 std::vector<std::string> Trace::LinesSince(std::size_t mark) const {
   std::vector<std::string> lines;
   for (std::size_t i = mark; i < entries_.size(); ++i) lines.push_back(entries_[i].ToString());
+  return lines;
+}
+
+std::vector<std::string> Trace::PrintedLines() const {
+  std::vector<std::string> lines;
+  for (const auto &entry : entries_) lines.push_back(entry.Line());
   return lines;
 }
 

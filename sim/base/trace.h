@@ -16,16 +16,23 @@ struct TraceEntry {
   std::uint64_t address = 0;  // register accesses
   std::uint64_t value = 0;    // register accesses
   std::string text;           // calls, notifications, unexpected events
+  // Register accesses: what the register is, as the hardware model that
+  // answered names it ("GPP_K pad ownership, pads 0-7"); "unclaimed: ..."
+  // when no model answers for the address.
+  std::string what;
 
   // "R32 0xFD6B0020 = 0x00000000", "W8 0xE1200004 = 0x07", or the text for
   // the other kinds, prefixed "call ", "notify ", "event " or "unexpected ".
   std::string ToString() const;
+  // As printed: ToString() with what the register is in a trailing column,
+  // "R32 0xFD6B0020 = 0x00000000  GPP_K pad ownership, pads 0-7".
+  std::string Line() const;
 };
 
 class Trace {
  public:
-  void Read(unsigned width, std::uint64_t address, std::uint64_t value);
-  void Write(unsigned width, std::uint64_t address, std::uint64_t value);
+  void Read(unsigned width, std::uint64_t address, std::uint64_t value, std::string what = {});
+  void Write(unsigned width, std::uint64_t address, std::uint64_t value, std::string what = {});
   // A service call is recorded when it starts, so that what it causes
   // (notifications, nested calls) follows it; its result is added on return.
   std::size_t Call(std::string text);
@@ -37,8 +44,10 @@ class Trace {
   void Unexpected(std::string text);
 
   const std::vector<TraceEntry> &Entries() const { return entries_; }
-  // Every entry as text, in order.
+  // Every entry as text, in order (register accesses without what they are).
   std::vector<std::string> Lines() const;
+  // Every entry as printed (TraceEntry::Line), in order.
+  std::vector<std::string> PrintedLines() const;
   // Only register accesses, as text.
   std::vector<std::string> RegisterLines() const;
   std::size_t Mark() const { return entries_.size(); }

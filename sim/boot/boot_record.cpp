@@ -48,7 +48,8 @@ void RecordState(Boot &boot, const Engine &engine, BootRecord &record) {
 
   record.problems = boot.Problems();
   record.instructions = boot.Instructions();
-  record.trace = boot.GetTrace().Lines();
+  record.trace = boot.GetTrace().PrintedLines();
+  record.traceEntries = boot.GetTrace().Entries();
 }
 
 }  // namespace boardsim

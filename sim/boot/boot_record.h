@@ -51,7 +51,8 @@ struct BootRecord {
   std::optional<std::string> stopped;
   std::vector<std::string> problems;
   std::vector<std::pair<std::string, std::uint64_t>> instructions;
-  std::vector<std::string> trace;
+  std::vector<std::string> trace;  // as printed: register accesses with what they are
+  std::vector<TraceEntry> traceEntries;
 };
 
 // Runs the default boot sequence and the consumer calls, and records them.

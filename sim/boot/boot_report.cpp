@@ -245,7 +245,17 @@ std::string ReportJson(const BootReport &r, bool withTrace) {
   for (const auto &[what, count] : r.instructions) report["instructions"].push_back({{"call", what}, {"count", count}});
   report["stopped"] = r.stopped ? json(*r.stopped) : json(nullptr);
   report["problems"] = r.problems;
-  if (withTrace) report["trace"] = r.trace;
+  if (withTrace) {
+    report["trace"] = r.trace;
+    // The same entries taken apart: each line without its column, and for a
+    // register access what the register is.
+    report["trace_entries"] = json::array();
+    for (const TraceEntry &entry : r.traceEntries) {
+      json item = {{"line", entry.ToString()}};
+      if (!entry.what.empty()) item["register"] = entry.what;
+      report["trace_entries"].push_back(item);
+    }
+  }
   return report.dump(2) + "\n";
 }
 

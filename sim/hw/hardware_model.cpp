@@ -1,5 +1,6 @@
 #include "sim/hw/hardware_model.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "sim/base/board_text.h"
@@ -58,7 +59,7 @@ bool HardwareModel::Claims(std::uint64_t address) const {
 std::uint64_t HardwareModel::Read(std::uint64_t address, unsigned width) {
   const RegisterAnswer answer = Answer(address, BytesOf(width));
   const std::uint64_t value = answer.value & WidthMask(width);
-  trace_.Read(width, address, value);
+  trace_.Read(width, address, value, Describe(address, width / 8));
   if (!answer.problem.empty()) trace_.Unexpected(AccessText("read", width, address) + ": " + answer.problem);
   return value;
 }
@@ -70,7 +71,7 @@ std::uint64_t HardwareModel::Peek(std::uint64_t address, unsigned width) {
 void HardwareModel::Write(std::uint64_t address, unsigned width, std::uint64_t value) {
   value &= WidthMask(width);
   const std::string problem = Take(address, BytesOf(width), value);
-  trace_.Write(width, address, value);
+  trace_.Write(width, address, value, Describe(address, width / 8));
   if (!problem.empty()) trace_.Unexpected(AccessText("write", width, address) + ": " + problem);
 }
 
@@ -88,6 +89,24 @@ RegisterAnswer HardwareModel::Answer(std::uint64_t address, unsigned bytes) {
     return answer;
   }
   return {~std::uint64_t{0}, "no device"};
+}
+
+std::string HardwareModel::Describe(std::uint64_t address, unsigned bytes) {
+  if (Within(address, kSidebandBase, kSidebandSize)) return sideband_.Describe(static_cast<std::uint32_t>(address));
+  if (Within(address, kPciConfigBase, kPciConfigSize))
+    return pci_.Describe(static_cast<std::uint32_t>(address - kPciConfigBase), bytes);
+  if (const EthernetWindow *window = EthernetWindowAt(address)) {
+    const std::uint64_t offset = address - window->base;
+    const std::string controller = "Ethernet controller " + PciLocation(window->bdf) + " ";
+    if (offset >= kMacOffset && offset < kMacOffset + window->mac.size()) {
+      const std::uint64_t first = offset - kMacOffset;
+      const std::uint64_t last = std::min<std::uint64_t>(first + bytes, window->mac.size()) - 1;
+      return controller + "receive address, byte" +
+             (first == last ? " " + std::to_string(first) : "s " + std::to_string(first) + "-" + std::to_string(last));
+    }
+    return controller + "register " + Hex(offset, 4) + " (not modelled)";
+  }
+  return "unclaimed: no device";
 }
 
 std::string HardwareModel::Take(std::uint64_t address, unsigned bytes, std::uint64_t value) {

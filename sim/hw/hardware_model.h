@@ -46,7 +46,8 @@ class HardwareModel {
   bool Claims(std::uint64_t address) const;
 
   // One access of 8, 16, 32 or 64 bits (a 64-bit access stays one access).
-  // Each is traced as "R32 0x... = 0x..." / "W8 ..."; an access the hardware
+  // Each is traced as "R32 0x... = 0x..." / "W8 ...", with what the register
+  // is (TraceEntry::what); an access the hardware
   // would not expect is followed by an "unexpected" entry saying why. An
   // access no model claims reads all ones.
   std::uint64_t Read(std::uint64_t address, unsigned width);
@@ -75,6 +76,8 @@ class HardwareModel {
   };
 
   RegisterAnswer Answer(std::uint64_t address, unsigned bytes);
+  // What the register is, from the model that claims the address.
+  std::string Describe(std::uint64_t address, unsigned bytes);
   std::string Take(std::uint64_t address, unsigned bytes, std::uint64_t value);
   EthernetWindow *EthernetWindowAt(std::uint64_t address);
   std::string CheckMemorySpace(const EthernetWindow &window) const;

@@ -1,5 +1,8 @@
 #include "sim/hw/pci_config_space.h"
 
+#include <span>
+#include <string>
+
 #include "sim/base/board_text.h"
 
 namespace boardsim {
@@ -32,7 +35,48 @@ void PutClass(std::array<std::uint8_t, 4096> &image, std::uint8_t base, std::uin
   Put(image, kClassCode, std::uint32_t{base} << 16 | std::uint32_t{sub} << 8, 3);
 }
 
+struct HeaderRegister {
+  unsigned offset;
+  unsigned bytes;
+  const char *name;
+};
+
+// The configuration header's registers, as both header types share them
+// up to BAR1, then each type's own.
+constexpr HeaderRegister kCommonRegisters[] = {
+    {0x00, 2, "vendor id"},
+    {0x02, 2, "device id"},
+    {0x04, 2, "Command"},
+    {0x06, 2, "Status"},
+    {0x08, 1, "revision id"},
+    {0x09, 3, "class code"},
+    {0x0C, 1, "cache line size"},
+    {0x0D, 1, "latency timer"},
+    {0x0E, 1, "header type"},
+    {0x0F, 1, "BIST"},
+    {0x10, 4, "BAR0"},
+    {0x14, 4, "BAR1"},
+};
+constexpr HeaderRegister kBridgeRegisters[] = {
+    {0x18, 1, "primary bus"}, {0x19, 1, "secondary bus"}, {0x1A, 1, "subordinate bus"}, {0x1B, 1, "secondary latency"}};
+constexpr HeaderRegister kDeviceRegisters[] = {
+    {0x18, 4, "BAR2"},        {0x1C, 4, "BAR3"}, {0x20, 4, "BAR4"}, {0x24, 4, "BAR5"}, {0x2C, 2, "subsystem vendor id"},
+    {0x2E, 2, "subsystem id"}};
+
+std::string RegisterName(unsigned reg, bool bridge) {
+  for (const HeaderRegister &r : kCommonRegisters)
+    if (reg >= r.offset && reg < r.offset + r.bytes) return r.name;
+  for (const HeaderRegister &r :
+       bridge ? std::span<const HeaderRegister>(kBridgeRegisters) : std::span<const HeaderRegister>(kDeviceRegisters))
+    if (reg >= r.offset && reg < r.offset + r.bytes) return r.name;
+  return "register " + Hex(reg, 2);
+}
+
 }  // namespace
+
+std::string PciLocation(std::uint16_t bdf) {
+  return std::to_string(bdf >> 8) + ":" + std::to_string((bdf >> 3) & 0x1F) + "." + std::to_string(bdf & 7);
+}
 
 PciConfigSpace::PciConfigSpace(const BoardConfig &board) {
   Function &pch = functions_[kPchBdf];
@@ -100,6 +144,30 @@ std::string PciConfigSpace::Write(std::uint32_t offset, unsigned bytes, std::uin
     }
   }
   return problem;
+}
+
+std::string PciConfigSpace::Describe(std::uint32_t offset, unsigned bytes) const {
+  if (offset >= kWindowSize) return "unclaimed: beyond the PCI configuration window";
+  const auto bdf = static_cast<std::uint16_t>(offset >> 12);
+  const auto found = functions_.find(bdf);
+  if (found == functions_.end()) return "no PCI function " + PciLocation(bdf) + " (reads all ones)";
+  const Kind kind = found->second.kind;
+  const unsigned reg = offset & 0xFFF;
+  std::string registers;
+  for (unsigned i = 0; i < bytes && reg + i < 0x1000; ++i) {
+    const std::string name = RegisterName(reg + i, kind == Kind::Bridge);
+    if (registers == name || registers.ends_with(", " + name)) continue;
+    registers += (registers.empty() ? "" : ", ") + name;
+  }
+  switch (kind) {
+    case Kind::Pch:
+      return "PCH " + registers + " (" + PciLocation(bdf) + " +" + Hex(reg, 2) + ")";
+    case Kind::Bridge:
+      return "PCI bridge " + PciLocation(bdf) + " " + registers;
+    case Kind::Endpoint:
+      break;
+  }
+  return "Ethernet controller " + PciLocation(bdf) + " " + registers;
 }
 
 std::optional<std::uint8_t> PciConfigSpace::Command(std::uint16_t bdf) const {

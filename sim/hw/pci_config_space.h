@@ -7,11 +7,15 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <string>
 
 #include "sim/board/board_config.h"
 #include "sim/hw/register_answer.h"
 
 namespace boardsim {
+
+// A bus/device/function in decimal, as register descriptions write it: "0:31.0".
+std::string PciLocation(std::uint16_t bdf);
 
 class PciConfigSpace {
  public:
@@ -21,6 +25,10 @@ class PciConfigSpace {
   // function << 12 | register); `bytes` is 1, 2, 4 or 8.
   RegisterAnswer Read(std::uint32_t offset, unsigned bytes) const;
   std::string Write(std::uint32_t offset, unsigned bytes, std::uint64_t value);
+  // What an access of `bytes` at `offset` reaches, naming the function and
+  // the registers it covers: "PCH device id (0:31.0 +0x02)", "Ethernet
+  // controller 2:0.0 Command", "PCI bridge 0:28.0 subordinate bus".
+  std::string Describe(std::uint32_t offset, unsigned bytes) const;
 
   // The low byte of an endpoint's Command register; empty if there is no
   // function at that location.

@@ -1,5 +1,7 @@
 #include "sim/hw/sideband_registers.h"
 
+#include <algorithm>
+
 #include "sim/base/board_text.h"
 
 namespace boardsim {
@@ -63,6 +65,30 @@ std::string SidebandRegisters::Write(std::uint32_t address, unsigned bytes, std:
     laneWrites_.push_back({static_cast<std::uint8_t>(port), static_cast<std::uint16_t>(address & 0xFFFF),
                            static_cast<std::uint32_t>(value), bytes * 8});
   return CheckShape(address, bytes);
+}
+
+std::string SidebandRegisters::Describe(std::uint32_t address) const {
+  const unsigned port = PortOf(address);
+  const unsigned offset = address & 0xFFFF;
+  if (IsLanePort(port)) return "lane register " + Hex(offset, 4) + " of port " + Hex(port, 2);
+  if (!IsGpioPort(port)) return "unclaimed: no sideband port " + Hex(port, 2);
+  const unsigned dword = offset & ~3u;
+  for (const GpioGroupLayout &group : GpioGroups(series_)) {
+    if (group.port != port) continue;
+    const unsigned ownershipEnd = group.ownershipOffset + (group.padCount + 7u) / 8u * 4u;
+    if (dword >= group.ownershipOffset && dword < ownershipEnd) {
+      const unsigned first = (dword - group.ownershipOffset) / 4u * 8u;
+      const unsigned last = std::min(first + 7u, group.padCount - 1u);
+      return std::string(group.name) + " pad ownership, pads " + std::to_string(first) + "-" + std::to_string(last);
+    }
+    const unsigned padEnd = group.padConfigBase + group.padCount * 16u;
+    if (dword >= group.padConfigBase && dword < padEnd) {
+      const unsigned pad = (dword - group.padConfigBase) / 16u;
+      const unsigned dw = (dword - group.padConfigBase) % 16u / 4u;
+      return std::string(group.name) + " pad " + std::to_string(pad) + " DW" + std::to_string(dw);
+    }
+  }
+  return "GPIO community " + Hex(port, 2) + " register " + Hex(offset, 4);
 }
 
 std::optional<GpioPadId> SidebandRegisters::FittedPad(std::uint32_t pad) const {

@@ -29,6 +29,10 @@ class SidebandRegisters {
   // `address` lies in the sideband window; `bytes` is 1, 2, 4 or 8.
   RegisterAnswer Read(std::uint32_t address, unsigned bytes) const;
   std::string Write(std::uint32_t address, unsigned bytes, std::uint64_t value);
+  // What the register at `address` is, in the fitted series' layout:
+  // "GPP_K pad ownership, pads 0-7", "GPP_K pad 1 DW0", "lane register
+  // 0x1558 of port 0xA8", "GPIO community 0x6B register 0x0010".
+  std::string Describe(std::uint32_t address) const;
 
   PchSeries Series() const { return series_; }
   const std::vector<LaneWrite> &LaneWrites() const { return laneWrites_; }

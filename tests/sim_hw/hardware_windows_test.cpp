@@ -94,3 +94,50 @@ TEST(HardwareWindows, ClashingHardwareIsRefusedByField) {
 
 }  // namespace
 }  // namespace boardsim
+
+namespace boardsim {
+namespace {
+
+// The trace's column: what each register is, named by the model that
+// answered, on the shipped board (H series, controllers on buses 2 to 5).
+TEST(HardwareWindows, EachAccessSaysWhatTheRegisterIs) {
+  struct Case {
+    bool write;
+    std::uint64_t address;
+    unsigned width;
+    const char *line;
+  };
+  const Case cases[] = {
+      {false, 0xFD6B0020, 32, "R32 0xFD6B0020 = 0x00000000  GPP_K pad ownership, pads 0-7"},
+      {false, 0xFD6B0024, 32, "R32 0xFD6B0024 = 0x00000000  GPP_K pad ownership, pads 8-15"},
+      {false, 0xFD6B0634, 32, "R32 0xFD6B0634 = 0x00000000  GPP_K pad 3 DW1"},
+      {false, 0xFD6B0780, 32, "R32 0xFD6B0780 = 0x00000000  GPP_H pad 0 DW0"},
+      {false, 0xFD6B0010, 32, "R32 0xFD6B0010 = 0x00000000  GPIO community 0x6B register 0x0010"},
+      {true, 0xFDA81558, 32, "W32 0xFDA81558 = 0x00000000  lane register 0x1558 of port 0xA8"},
+      {false, 0xE00F8002, 16, "R16 0xE00F8002 = 0xA305  PCH device id (0:31.0 +0x02)"},
+      {false, 0xE00F8000, 32, "R32 0xE00F8000 = 0xA3058086  PCH vendor id, device id (0:31.0 +0x00)"},
+      {false, 0xE00E001A, 8, "R8 0xE00E001A = 0x02  PCI bridge 0:28.0 subordinate bus"},
+      {true, 0xE0200004, 8, "W8 0xE0200004 = 0x00  Ethernet controller 2:0.0 Command"},
+      {false, 0xE0700000, 32, "R32 0xE0700000 = 0xFFFFFFFF  no PCI function 7:0.0 (reads all ones)"},
+      {false, 0xD0005404, 16, "R16 0xD0005404 = 0x0137  Ethernet controller 2:0.0 receive address, bytes 4-5"},
+      {false, 0xD0105400, 8, "R8 0xD0105400 = 0x02  Ethernet controller 3:0.0 receive address, byte 0"},
+      {false, 0x12345678, 32, "R32 0x12345678 = 0xFFFFFFFF  unclaimed: no device"},
+  };
+  for (const Case &c : cases) {
+    Trace trace;
+    HardwareModel hardware(ShippedBoard(), trace);
+    if (c.write) {
+      hardware.Write(0xE0200004, 8, 0x06);  // memory space on, so the write below is ordinary
+      hardware.Write(c.address, c.width, 0);
+    } else {
+      hardware.Write(0xE0200004, 8, 0x06);
+      hardware.Write(0xE0300004, 8, 0x06);
+      hardware.Read(c.address, c.width);
+    }
+    ASSERT_GE(trace.Entries().size(), 2u);
+    EXPECT_EQ(trace.Entries()[c.write ? 1 : 2].Line(), c.line);
+  }
+}
+
+}  // namespace
+}  // namespace boardsim

@@ -22,7 +22,7 @@ std::string BoardSummary(Boot &boot, const Engine &engine) {
 std::string TraceSoFar(Boot &boot) {
   std::ostringstream out;
   out << "Trace:\n";
-  for (const auto &line : boot.GetTrace().Lines()) out << "  " << line << "\n";
+  for (const auto &line : boot.GetTrace().PrintedLines()) out << "  " << line << "\n";
   return out.str();
 }
 
