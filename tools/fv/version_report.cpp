@@ -1,7 +1,7 @@
 #include "tools/fv/version_report.h"
 
-#include "tools/fv/version_section.h"
 #include "sim/image/image_headers.h"
+#include "tools/fv/version_section.h"
 
 namespace boardfv {
 
