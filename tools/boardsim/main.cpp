@@ -4,6 +4,7 @@
 #include <iostream>
 #include <stdexcept>
 
+#include "diff_command.h"
 #include "gdb_boot.h"
 #include "options.h"
 #include "sim/board/board_file.h"
@@ -13,9 +14,7 @@
 #include "tools/files/input_file.h"
 #include "tools/fv/version_report.h"
 
-namespace {
-
-using namespace boardsim;
+namespace boardsim {
 
 BoardConfig ChooseBoard(const std::string &board) {
   if (auto named = NamedBoard(board)) return *named;
@@ -24,6 +23,12 @@ BoardConfig ChooseBoard(const std::string &board) {
   for (const auto &name : NamedBoards()) known += (known.empty() ? "" : ", ") + name;
   throw std::invalid_argument("--board: \"" + board + "\" is neither a named board (" + known + ") nor a board file");
 }
+
+}  // namespace boardsim
+
+namespace {
+
+using namespace boardsim;
 
 std::unique_ptr<Engine> ChooseEngine(const Options &options) {
   return MakeEngine(options.engine, options.engine == "native" ? options.modules : options.images);
@@ -71,6 +76,16 @@ int Run(const Options &options) {
 }  // namespace
 
 int main(int argc, char **argv) {
+  const std::vector<std::string> arguments(argv + 1, argv + argc);
+  if (!arguments.empty() && arguments[0] == "diff") try {
+      return boardsim::RunDiff({arguments.begin() + 1, arguments.end()});
+    } catch (const std::invalid_argument &error) {
+      std::cerr << "boardsim: " << error.what() << "\n\n" << boardsim::DiffUsage();
+      return 2;
+    } catch (const std::exception &error) {
+      std::cerr << "boardsim: " << error.what() << "\n";
+      return 2;
+    }
   try {
     return Run(boardsim::ParseOptions(std::vector<std::string>(argv + 1, argv + argc)));
   } catch (const std::invalid_argument &error) {
