@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(cmake ninja-build clang lld llvm libclang-rt-14-dev libgtest-dev libgmock-dev
           nlohmann-json3-dev libunicorn-dev pkg-config clang-format make
-          ovmf qemu-system-x86 uefitool-cli liblzma-dev libfuzzer-14-dev gdb python3)
+          ovmf qemu-system-x86 uefitool-cli liblzma-dev libfuzzer-14-dev gdb binutils python3)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -8,8 +8,8 @@ continue
 info source
 # expect: Current source file is (.*/)?dxe/lan_mac_query\.cpp
 set $out = Out
+# (A scripted finish does not print its "Run till exit" line.)
 finish
-# expect: Run till exit from #0 +LanMacQuery
 # expect: Value returned is \$\d+ = 0
 # The second list: three addresses, those of the controllers behind ports 0x18C, 0x18D and 0x18E.
 x/19xb $out
