@@ -116,7 +116,7 @@ TEST(CompressedVolume, InsertionRepacksWithTheRealSizeAndRebuildsTheFile) {
   EXPECT_EQ(Little(stream, 5, 4), 0x4004u) << "uncompressed size, low word";
   EXPECT_EQ(Little(stream, 9, 4), 0u) << "uncompressed size, high word: a real size, not all ones";
 
-  const auto repacked = boardfv::LzmaDecompress(stream);
+  const auto repacked = boardfv::LzmaDecompress(stream, 64u << 20);
   ASSERT_EQ(repacked.size(), 0x4004u);
   EXPECT_EQ(Find(repacked, kBoardDxeName), 4u + 0x78) << "BoardDxe in the inner volume's free space";
   EXPECT_EQ(repacked[4 + 0x78 + 18], 0x07) << "a DRIVER";
