@@ -177,7 +177,13 @@ std::uint32_t InsertFile(std::span<std::uint8_t> bytes, std::span<const std::uin
   const auto placed = bytes.subspan(offset, header.size);
   std::copy(file.begin(), file.begin() + header.size, placed.begin());
   std::optional<std::uint64_t> fileAddress;
-  if (volumeAddress) fileAddress = *volumeAddress + offset;
+  if (volumeAddress) {
+    if (*volumeAddress % volume.alignment != 0 || *volumeAddress > UINT64_MAX - volume.length) {
+      throw FvError(where + ": the volume's address " + Hex(*volumeAddress) + " is not aligned to its alignment " +
+                    Hex(volume.alignment) + " or leaves no room for its " + Hex(volume.length) + " bytes");
+    }
+    fileAddress = *volumeAddress + offset;
+  }
   const auto rebasedAt = PlaceFile(placed, fileAddress, volume.erasePolarity, where);
   if (teAddress != nullptr) *teAddress = rebasedAt;
   return offset;
