@@ -7,7 +7,7 @@
 #   scripts/fuzz.sh all SECONDS          build, then run every harness in turn
 set -euo pipefail
 cd "$(dirname "$0")/.."
-harnesses=(board_file image boot)
+harnesses=(board_file image boot volume)
 
 build() {
   cmake --preset fuzz >/dev/null
@@ -23,7 +23,7 @@ run() {
     [ -d "$dir" ] && seeds+=("$dir")
   done
   echo "fuzzing $harness for $seconds s"
-  "build-fuzz/tests/fuzz/${harness}_fuzzer" -max_total_time="$seconds" -timeout=10 -use_value_profile=1 -print_final_stats=1 \
+  "build-fuzz/tests/fuzz/${harness}_fuzzer" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -use_value_profile=1 -print_final_stats=1 \
     -artifact_prefix="$artifacts" "$work" "${seeds[@]}"
 }
 

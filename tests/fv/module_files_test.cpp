@@ -10,6 +10,7 @@
 #include "hand_made_volume.h"
 #include "tools/files/input_file.h"
 #include "tools/fv/board_modules.h"
+#include "tools/fv/ffs_file.h"
 #include "tools/fv/guid.h"
 #include "tools/fv/image_patch.h"
 #include "tools/fv/lzma_codec.h"
@@ -116,7 +117,7 @@ TEST(CompressedVolume, InsertionRepacksWithTheRealSizeAndRebuildsTheFile) {
   EXPECT_EQ(Little(stream, 5, 4), 0x4004u) << "uncompressed size, low word";
   EXPECT_EQ(Little(stream, 9, 4), 0u) << "uncompressed size, high word: a real size, not all ones";
 
-  const auto repacked = boardfv::LzmaDecompress(stream);
+  const auto repacked = boardfv::LzmaDecompress(stream, 64u << 20);
   ASSERT_EQ(repacked.size(), 0x4004u);
   EXPECT_EQ(Find(repacked, kBoardDxeName), 4u + 0x78) << "BoardDxe in the inner volume's free space";
   EXPECT_EQ(repacked[4 + 0x78 + 18], 0x07) << "a DRIVER";
@@ -126,8 +127,9 @@ TEST(CompressedVolume, InsertionRepacksWithTheRealSizeAndRebuildsTheFile) {
 
 TEST(CompressedVolume, RefusesAnImageWithoutTheNamedVolume) {
   auto volume = fvtest::EmptyVolume(0x2000, 3, fvtest::kOuterVolumeName);
+  // ffs refuses an image that is not BoardDxe's kind, so the file is built bare.
   boardfv::Insertion insertion{GuidOf(fvtest::kInnerVolumeName), std::nullopt,
-                               boardfv::BuildModuleFile(boardfv::kBoardDxe, std::vector<std::uint8_t>(64))};
+                               boardfv::BuildFile({GuidOf(fvtest::kOuterVolumeName), 0x07, 0}, {})};
   EXPECT_THAT([&] { boardfv::InsertIntoImage(volume, std::span(&insertion, 1)); },
               testing::ThrowsMessage<std::runtime_error>(
                   testing::HasSubstr("no volume named 44332211-6655-8877-99AA-BBCCDDEEF001")));

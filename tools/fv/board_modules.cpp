@@ -1,7 +1,11 @@
 #include "tools/fv/board_modules.h"
 
+#include <stdexcept>
 #include <string>
 
+#include "sim/image/byte_reader.h"
+#include "sim/image/image_headers.h"
+#include "sim/image/pe_format.h"
 #include "tools/fv/board_version.h"
 #include "tools/fv/ffs_file.h"
 #include "tools/fv/ffs_format.h"
@@ -33,7 +37,33 @@ std::vector<std::uint8_t> ModuleDepex(const BoardModule &module) {
   return module.dependsOn ? DepexPushGuid(*module.dependsOn) : DepexTrue();
 }
 
+namespace {
+
+// The image must be what the module's file says it holds: BoardPei an IA-32
+// TE image, BoardDxe an x64 PE32+ image.
+void RequireModuleImage(const BoardModule &module, std::span<const std::uint8_t> image) {
+  const bool te = module.imageSectionType == ffs::kSectionTe;
+  const char *expected = te ? "an IA-32 TE image" : "an x64 PE32+ image";
+  const std::string name(module.baseName);
+  boardimage::ImageHeaders headers;
+  try {
+    headers = boardimage::ParseImage(image);
+  } catch (const std::runtime_error &error) {
+    throw FvError(name + " must be " + expected + ", but the input does not parse as one: " + error.what());
+  }
+  const auto format = te ? boardimage::ImageFormat::Te : boardimage::ImageFormat::Pe32Plus;
+  const std::uint16_t machine = te ? boardimage::pe::kMachineI386 : boardimage::pe::kMachineX64;
+  if (headers.format != format || headers.machine != machine) {
+    throw FvError(name + " must be " + expected + ", but the input is a " +
+                  (headers.format == boardimage::ImageFormat::Te ? "TE" : "PE") + " image for machine " +
+                  boardimage::Hex(headers.machine));
+  }
+}
+
+}  // namespace
+
 std::vector<std::uint8_t> BuildModuleFile(const BoardModule &module, std::span<const std::uint8_t> image) {
+  RequireModuleImage(module, image);
   std::vector<std::uint8_t> sections;
   AppendSection(sections, module.depexSectionType, ModuleDepex(module));
   FileHeaderFields header{module.fileGuid, module.fileType, ffs::kAttributeChecksum};

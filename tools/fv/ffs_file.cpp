@@ -67,6 +67,17 @@ FileHeader ParseFileHeader(std::span<const std::uint8_t> bytes, std::string_view
   return header;
 }
 
+void RequireDataChecksum(std::span<const std::uint8_t> file, const FileHeader &header, std::string_view where) {
+  const std::uint8_t expected =
+      (header.attributes & ffs::kAttributeChecksum) != 0
+          ? static_cast<std::uint8_t>(0x100 - Sum8(file.first(header.size).subspan(header.headerSize)))
+          : ffs::kFixedDataChecksum;
+  if (file[ffs::kFileDataChecksumOffset] != expected) {
+    throw FvError(std::string(where) + ": file " + header.name.Text() + " has a wrong data checksum " +
+                  Hex(file[ffs::kFileDataChecksumOffset]) + " (expected " + Hex(expected) + ")");
+  }
+}
+
 bool FileIsLive(std::uint8_t storedState, bool erasePolarity) {
   const auto state = static_cast<std::uint8_t>(erasePolarity ? ~storedState : storedState);
   // The highest bit set tells the state; bits below it stay set.

@@ -28,6 +28,10 @@ struct FileHeader {
 // `where`.
 FileHeader ParseFileHeader(std::span<const std::uint8_t> bytes, std::string_view where);
 
+// Throws FvError naming `where` if the data checksum of `file` (parsed as
+// `header`) is wrong: a damaged file is refused, not repaired.
+void RequireDataChecksum(std::span<const std::uint8_t> file, const FileHeader &header, std::string_view where);
+
 // Whether a file's state says it is complete and not deleted, for a volume
 // with the given erase polarity.
 bool FileIsLive(std::uint8_t storedState, bool erasePolarity);

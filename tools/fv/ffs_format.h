@@ -13,6 +13,10 @@ namespace boardfv::ffs {
 constexpr std::uint32_t AlignUp(std::uint32_t value, std::uint32_t alignment) {
   return (value + alignment - 1) / alignment * alignment;
 }
+// The same in 64 bits, for offsets read from untrusted headers.
+constexpr std::uint64_t AlignUp64(std::uint64_t value, std::uint64_t alignment) {
+  return (value + alignment - 1) / alignment * alignment;
+}
 
 // Volume header (56 bytes, then the block map).
 inline constexpr std::uint32_t kVolumeSignature = 0x4856465F;  // "_FVH"

@@ -4,13 +4,15 @@
 //   fvpack ffs pei|dxe IMAGE OUTPUT.ffs
 //   fvpack inf pei|dxe DIRECTORY
 //   fvpack insert IMAGE.fd OUTPUT.fd --into VOLUME-GUID[@ADDRESS] FILE.ffs [--into ...]
+//   fvpack list IMAGE
 //
 // `ffs` wraps BoardPei.te or BoardDxe.efi in its file. `inf` writes the
 // module's binary INF and its depex beside it. `insert` puts each file into
 // the free space of the volume named VOLUME-GUID (in its extended header),
 // wherever it lies in the image, also inside LZMA-compressed sections; a TE
 // image is rebased for its place, for the volume running at ADDRESS. On any
-// refusal nothing is written and the message says what is wrong.
+// refusal nothing is written and the message says what is wrong. `list`
+// prints every volume in the image and the files in each.
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -21,17 +23,20 @@
 #include "tools/fv/board_modules.h"
 #include "tools/fv/fv_error.h"
 #include "tools/fv/image_patch.h"
+#include "tools/fv/insert_report.h"
+#include "tools/fv/volume_list.h"
 
 namespace {
 
 using boardfv::FvError;
 
-int Usage() {
-  std::fprintf(stderr,
+int Usage(bool asked = false) {
+  std::fprintf(asked ? stdout : stderr,
                "usage: fvpack ffs pei|dxe IMAGE OUTPUT.ffs\n"
                "       fvpack inf pei|dxe DIRECTORY\n"
-               "       fvpack insert IMAGE.fd OUTPUT.fd --into VOLUME-GUID[@ADDRESS] FILE.ffs [--into ...]\n");
-  return 2;
+               "       fvpack insert IMAGE.fd OUTPUT.fd --into VOLUME-GUID[@ADDRESS] FILE.ffs [--into ...]\n"
+               "       fvpack list IMAGE\n");
+  return asked ? 0 : 2;
 }
 
 const boardfv::BoardModule &Module(const std::string &name) {
@@ -47,17 +52,14 @@ boardfv::Insertion ParseInsertion(const std::string &target, const std::string &
   if (!guid) throw FvError("--into '" + target + "': not a volume GUID (8-4-4-4-12 hex digits)");
   insertion.volume = *guid;
   if (at != std::string::npos) {
-    const std::string address = target.substr(at + 1);
-    std::size_t used = 0;
-    try {
-      insertion.volumeAddress = std::stoull(address, &used, 0);
-    } catch (const std::exception &) {
-      used = 0;
+    insertion.volumeAddress = boardfv::ParseAddress(target.substr(at + 1));
+    if (!insertion.volumeAddress) {
+      throw FvError("--into '" + target + "': '" + target.substr(at + 1) +
+                    "' is not an address (0x and up to 16 hex digits, or decimal digits)");
     }
-    if (used == 0 || used != address.size())
-      throw FvError("--into '" + target + "': '" + address + "' is not an address");
   }
   insertion.file = boardfiles::ReadInputFile(filePath);
+  boardfv::RequireSingleFile(insertion.file, filePath);
   return insertion;
 }
 
@@ -83,9 +85,18 @@ int Run(const std::vector<std::string> &args) {
       if (args[i] != "--into") return Usage();
       insertions.push_back(ParseInsertion(args[i + 1], args[i + 2]));
     }
-    boardfiles::WriteOutputFile(args[2], boardfv::InsertIntoImage(boardfiles::ReadInputFile(args[1]), insertions));
+    const auto image = boardfiles::ReadInputFile(args[1]);
+    boardfv::RequireTargetsPresent(image, insertions);
+    std::vector<boardfv::Placement> placements;
+    boardfiles::WriteOutputFile(args[2], boardfv::InsertIntoImage(image, insertions, &placements));
+    std::fputs(boardfv::FormatPlacements(placements).c_str(), stdout);
     return 0;
   }
+  if (args.size() == 2 && args[0] == "list") {
+    std::fputs(boardfv::FormatVolumeList(boardfv::ListVolumes(boardfiles::ReadInputFile(args[1]))).c_str(), stdout);
+    return 0;
+  }
+  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h" || args[0] == "help")) return Usage(true);
   return Usage();
 }
 

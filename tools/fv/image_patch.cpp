@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 
 #include "sim/image/byte_reader.h"
 #include "tools/fv/ffs_format.h"
@@ -9,6 +10,7 @@
 #include "tools/fv/lzma_codec.h"
 #include "tools/fv/sections.h"
 #include "tools/fv/volume.h"
+#include "tools/fv/volume_list.h"
 
 namespace boardfv {
 
@@ -18,19 +20,32 @@ namespace {
 
 class Patcher {
  public:
-  explicit Patcher(std::span<const Insertion> insertions) : insertions_(insertions), done_(insertions.size()) {}
+  Patcher(std::span<const Insertion> insertions, std::uint64_t budget)
+      : insertions_(insertions), done_(insertions.size()), budget_(budget) {}
 
   // Returns whether anything inside `volume` changed.
-  bool PatchVolume(std::span<std::uint8_t> bytes, const std::string &at) {
+  bool PatchVolume(std::span<std::uint8_t> bytes, const std::string &at, unsigned depth) {
+    if (depth > kMaxNestingDepth) {
+      throw FvError(at + ": volumes and sections nest more than " + std::to_string(kMaxNestingDepth) + " deep");
+    }
     bool changed = false;
     const Volume volume = ParseVolume(bytes, at);
     const std::string where = volume.name ? at + " " + volume.name->Text() : at;
+    if (volume.name) {
+      for (const auto &[name, first] : seen_) {
+        if (name == *volume.name) {
+          throw FvError(where + ": a second volume named " + name.Text() + " (the first is " + first +
+                        "); fvpack patches only images whose volume names are unique");
+        }
+      }
+      seen_.emplace_back(*volume.name, where);
+    }
     for (const auto &file : volume.files) {
       if (!file.live || file.header.type != ffs::kFileTypeVolumeImage) continue;
       const std::string inFile = where + " > file " + file.header.name.Text();
       const auto data = bytes.subspan(file.offset + file.header.headerSize, file.header.size - file.header.headerSize);
       std::vector<std::uint8_t> sections(data.begin(), data.end());
-      if (!PatchSections(sections, inFile)) continue;
+      if (!PatchSections(sections, inFile, depth + 1)) continue;
       changed = true;
       if (sections.size() == data.size()) {
         std::copy(sections.begin(), sections.end(), data.begin());
@@ -43,12 +58,17 @@ class Patcher {
     }
     for (std::size_t i = 0; i < insertions_.size(); ++i) {
       if (!volume.name || *volume.name != insertions_[i].volume) continue;
-      InsertFile(bytes, insertions_[i].file, insertions_[i].volumeAddress, where);
+      Placement placement{where, 0, std::nullopt};
+      placement.offset =
+          InsertFile(bytes, insertions_[i].file, insertions_[i].volumeAddress, where, &placement.teAddress);
+      placements_.push_back(placement);
       done_[i] = true;
       changed = true;
     }
     return changed;
   }
+
+  const std::vector<Placement> &Placements() const { return placements_; }
 
   void RequireAllDone() const {
     for (std::size_t i = 0; i < insertions_.size(); ++i) {
@@ -59,7 +79,10 @@ class Patcher {
  private:
   // Returns whether anything inside the section list changed; `list` then
   // holds the rebuilt list.
-  bool PatchSections(std::vector<std::uint8_t> &list, const std::string &where) {
+  bool PatchSections(std::vector<std::uint8_t> &list, const std::string &where, unsigned depth) {
+    if (depth > kMaxNestingDepth) {
+      throw FvError(where + ": volumes and sections nest more than " + std::to_string(kMaxNestingDepth) + " deep");
+    }
     const std::vector<std::uint8_t> original = list;
     std::vector<std::uint8_t> rebuilt;
     bool changed = false;
@@ -68,7 +91,7 @@ class Patcher {
       const auto whole = std::span(original).subspan(section.offset, section.size);
       if (section.type == ffs::kSectionVolumeImage) {
         std::vector<std::uint8_t> copy(whole.begin(), whole.end());
-        if (PatchVolume(std::span(copy).subspan(section.headerSize), at + " > volume")) {
+        if (PatchVolume(std::span(copy).subspan(section.headerSize), at + " > volume", depth + 1)) {
           changed = true;
           AppendRaw(rebuilt, copy);
           continue;
@@ -76,8 +99,14 @@ class Patcher {
       } else if (section.type == ffs::kSectionGuidDefined) {
         const auto guided = ReadGuidDefined(section, where);
         if (guided.definition == ffs::kLzmaSectionGuid) {
-          auto unpacked = LzmaDecompress(guided.data);
-          if (PatchSections(unpacked, at + " (LZMA)")) {
+          std::vector<std::uint8_t> unpacked;
+          try {
+            unpacked = LzmaDecompress(guided.data, budget_);
+          } catch (const FvError &error) {
+            throw FvError(at + " (LZMA): " + error.what());
+          }
+          budget_ -= unpacked.size();
+          if (PatchSections(unpacked, at + " (LZMA)", depth + 1)) {
             changed = true;
             AppendGuidDefinedSection(rebuilt, guided.definition, guided.attributes, LzmaCompress(unpacked));
             continue;
@@ -98,13 +127,21 @@ class Patcher {
 
   std::span<const Insertion> insertions_;
   std::vector<bool> done_;
+  std::vector<Placement> placements_;
+  std::uint64_t budget_;                            // unpacked bytes this run may still produce
+  std::vector<std::pair<Guid, std::string>> seen_;  // volume names met so far, and where
 };
 
 }  // namespace
 
-std::vector<std::uint8_t> InsertIntoImage(std::span<const std::uint8_t> image, std::span<const Insertion> insertions) {
+std::uint64_t UnpackBudget(std::uint64_t inputSize) {
+  return std::clamp<std::uint64_t>(inputSize * 64, kMinUnpackBudget, kMaxUnpackBudget);
+}
+
+std::vector<std::uint8_t> InsertIntoImage(std::span<const std::uint8_t> image, std::span<const Insertion> insertions,
+                                          std::vector<Placement> *placements) {
   std::vector<std::uint8_t> patched(image.begin(), image.end());
-  Patcher patcher(insertions);
+  Patcher patcher(insertions, UnpackBudget(image.size()));
   std::size_t offset = 0;
   while (offset + ffs::kVolumeHeaderSize <= patched.size()) {
     const auto rest = std::span(patched).subspan(offset);
@@ -113,11 +150,22 @@ std::vector<std::uint8_t> InsertIntoImage(std::span<const std::uint8_t> image, s
       continue;
     }
     const std::string where = "volume at image offset " + Hex(offset);
+    if (!HasFfsFileSystem(rest)) {
+      // Another file system (variable storage, for one): not ours to patch.
+      offset += SkippedVolumeLength(rest, where);
+      continue;
+    }
     const Volume volume = ParseVolume(rest, where);
-    patcher.PatchVolume(rest.first(volume.length), where);
+    patcher.PatchVolume(rest.first(volume.length), where, 0);
     offset += volume.length;
   }
   patcher.RequireAllDone();
+  try {
+    ListVolumes(patched);
+  } catch (const std::exception &error) {
+    throw FvError(std::string("the patched image would not read back, so it is not written: ") + error.what());
+  }
+  if (placements != nullptr) *placements = patcher.Placements();
   return patched;
 }
 

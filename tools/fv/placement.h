@@ -11,8 +11,10 @@ namespace boardfv {
 
 // Rebases every TE image in the sections of `file` for the file's first byte lying at
 // `fileAddress`, and reseals the file for the erase polarity. A file without
-// a TE image needs no address. Throws FvError if one is needed and missing.
-void PlaceFile(std::span<std::uint8_t> file, std::optional<std::uint64_t> fileAddress, bool erasePolarity,
-               const std::string &where);
+// a TE image needs no address. Returns the address the (last) TE header was
+// rebased for. Throws FvError if one is needed and missing, or the rebase is
+// refused (naming the file and section).
+std::optional<std::uint64_t> PlaceFile(std::span<std::uint8_t> file, std::optional<std::uint64_t> fileAddress,
+                                       bool erasePolarity, const std::string &where);
 
 }  // namespace boardfv

@@ -71,8 +71,11 @@ std::uint32_t TeImageAlignment(std::span<const std::uint8_t> te) {
 std::vector<std::uint8_t> RebaseTe(std::span<const std::uint8_t> te, std::uint64_t headerAddress) {
   const auto headers = ParseTeHeaders(te);
   const std::uint64_t imageBase = headerAddress + pe::kTeHeaderSize - headers.strippedSize;
-  if (headers.machine == pe::kMachineI386 && imageBase > 0xFFFFFFFF) {
-    throw FvError("an IA-32 TE image cannot have its header at " + Hex(headerAddress));
+  const std::uint64_t imageEnd = headerAddress + te.size();
+  if (headers.machine == pe::kMachineI386 &&
+      (imageBase > 0xFFFFFFFF || imageEnd > 0x100000000 || imageEnd < headerAddress)) {
+    throw FvError("an IA-32 TE image of " + Hex(te.size()) + " bytes cannot lie at " + Hex(headerAddress) +
+                  ": it must stay below 4 GiB");
   }
   std::vector<std::uint8_t> image(te.begin(), te.end());
   ApplyRelocations(image, headers, imageBase - headers.imageBase);

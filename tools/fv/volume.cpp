@@ -46,6 +46,23 @@ bool LooksLikeVolume(std::span<const std::uint8_t> bytes) {
          HeaderSumsToZero(bytes.first(headerLength));
 }
 
+bool HasFfsFileSystem(std::span<const std::uint8_t> bytes) {
+  if (bytes.size() < ffs::kVolumeHeaderSize) return false;
+  const Guid fileSystem = Guid::Read(bytes.subspan(ffs::kVolumeFileSystemGuidOffset, 16));
+  return fileSystem == ffs::kFileSystem2Guid || fileSystem == ffs::kFileSystem3Guid;
+}
+
+std::uint64_t SkippedVolumeLength(std::span<const std::uint8_t> bytes, const std::string &where) {
+  const boardimage::ByteReader reader(bytes);
+  const std::uint64_t length = reader.U64(ffs::kVolumeLengthOffset, where);
+  const std::uint16_t headerLength = reader.U16(ffs::kVolumeHeaderLengthOffset, where);
+  if (length > bytes.size() || length < headerLength) {
+    throw FvError(where + ": the volume's length " + Hex(length) + " does not fit the " + Hex(bytes.size()) +
+                  " bytes it has");
+  }
+  return length;
+}
+
 Volume ParseVolume(std::span<const std::uint8_t> bytes, const std::string &where) {
   const boardimage::ByteReader reader(bytes);
   if (bytes.size() < ffs::kVolumeHeaderSize ||
@@ -72,16 +89,27 @@ Volume ParseVolume(std::span<const std::uint8_t> bytes, const std::string &where
   volume.erasePolarity = (attributes & ffs::kVolumeErasePolarity) != 0;
   volume.alignment = 1u << ((attributes & ffs::kVolumeAlignmentMask) >> ffs::kVolumeAlignmentShift);
 
-  std::uint32_t offset = ffs::AlignUp(headerLength, ffs::kFileAlignment);
+  if (volume.length > kMaxVolumeLength) {
+    throw FvError(where + ": the volume's length " + Hex(volume.length) + " is more than the " + Hex(kMaxVolumeLength) +
+                  " fvpack handles");
+  }
+  const auto length = static_cast<std::uint32_t>(volume.length);
+  std::uint64_t offset = ffs::AlignUp(headerLength, ffs::kFileAlignment);
   if (const std::uint16_t extOffset = reader.U16(ffs::kVolumeExtHeaderOffsetOffset, where); extOffset != 0) {
-    volume.name = Guid::Read(reader.Bytes(extOffset, 16, where + ": extended header"));
-    const std::uint32_t extSize = reader.U32(extOffset + ffs::kVolumeExtHeaderSizeOffset, where + ": extended header");
+    const std::string at = where + ": extended header at offset " + Hex(extOffset);
+    if (std::uint64_t{extOffset} + ffs::kVolumeExtHeaderSizeOffset + 4 > length) {
+      throw FvError(at + " lies past the volume's end " + Hex(length));
+    }
+    volume.name = Guid::Read(reader.Bytes(extOffset, 16, at));
+    const std::uint32_t extSize = reader.U32(extOffset + ffs::kVolumeExtHeaderSizeOffset, at);
+    if (std::uint64_t{extOffset} + extSize > length) {
+      throw FvError(at + ": its size " + Hex(extSize) + " runs past the volume's end " + Hex(length));
+    }
     // Files start after the extended header, as the cores walk them (EDK II
     // wraps that header in a pad file, which this skips).
-    offset = ffs::AlignUp(extOffset + extSize, ffs::kFileAlignment);
+    offset = ffs::AlignUp64(std::uint64_t{extOffset} + extSize, ffs::kFileAlignment);
   }
 
-  const auto length = static_cast<std::uint32_t>(volume.length);
   const std::uint8_t erased = volume.erasePolarity ? 0xFF : 0x00;
   while (offset + ffs::kFileHeaderSize <= length) {
     const auto rest = bytes.subspan(offset, length - offset);
@@ -90,13 +118,14 @@ Volume ParseVolume(std::span<const std::uint8_t> bytes, const std::string &where
       break;
     }
     VolumeFile file;
-    file.offset = offset;
+    file.offset = static_cast<std::uint32_t>(offset);
     file.header = ParseFileHeader(rest, where + ": file at offset " + Hex(offset));
     file.live = FileIsLive(file.header.state, volume.erasePolarity);
     volume.files.push_back(file);
-    offset = ffs::AlignUp(offset + file.header.size, ffs::kFileAlignment);
+    offset = ffs::AlignUp64(offset + file.header.size, ffs::kFileAlignment);
   }
-  volume.freeOffset = volume.files.empty() ? offset : volume.files.back().offset + volume.files.back().header.size;
+  volume.freeOffset = volume.files.empty() ? static_cast<std::uint32_t>(std::min<std::uint64_t>(offset, length))
+                                           : volume.files.back().offset + volume.files.back().header.size;
   if (volume.freeOffset < length &&
       !AllErased(bytes.subspan(volume.freeOffset, length - volume.freeOffset), volume.erasePolarity)) {
     throw FvError(where + ": the free space from offset " + Hex(volume.freeOffset) +
@@ -106,9 +135,11 @@ Volume ParseVolume(std::span<const std::uint8_t> bytes, const std::string &where
 }
 
 std::uint32_t InsertFile(std::span<std::uint8_t> bytes, std::span<const std::uint8_t> file,
-                         std::optional<std::uint64_t> volumeAddress, const std::string &where) {
+                         std::optional<std::uint64_t> volumeAddress, const std::string &where,
+                         std::optional<std::uint64_t> *teAddress) {
   const Volume volume = ParseVolume(bytes, where);
   const FileHeader header = ParseFileHeader(file, where + ": the file to insert");
+  RequireDataChecksum(file, header, where + ": the file to insert");
   for (const auto &present : volume.files) {
     if (present.live && present.header.name == header.name) {
       throw FvError(where + ": a file named " + header.name.Text() + " is already there, at offset " +
@@ -134,6 +165,10 @@ std::uint32_t InsertFile(std::span<std::uint8_t> bytes, std::span<const std::uin
                   " bytes with alignment) in the " + Hex(volume.length - offset) + " free bytes from offset " +
                   Hex(offset));
   }
+  if (padSize >= ffs::kMaxSmallSize) {
+    throw FvError(where + ": file " + header.name.Text() + " would need a pad file of " + Hex(padSize) +
+                  " bytes, more than a pad file's 24-bit size holds");
+  }
   if (padSize != 0) {
     const auto pad = BuildPadFile(padSize, volume.erasePolarity);
     std::copy(pad.begin(), pad.end(), bytes.begin() + offset);
@@ -142,8 +177,15 @@ std::uint32_t InsertFile(std::span<std::uint8_t> bytes, std::span<const std::uin
   const auto placed = bytes.subspan(offset, header.size);
   std::copy(file.begin(), file.begin() + header.size, placed.begin());
   std::optional<std::uint64_t> fileAddress;
-  if (volumeAddress) fileAddress = *volumeAddress + offset;
-  PlaceFile(placed, fileAddress, volume.erasePolarity, where);
+  if (volumeAddress) {
+    if (*volumeAddress % volume.alignment != 0 || *volumeAddress > UINT64_MAX - volume.length) {
+      throw FvError(where + ": the volume's address " + Hex(*volumeAddress) + " is not aligned to its alignment " +
+                    Hex(volume.alignment) + " or leaves no room for its " + Hex(volume.length) + " bytes");
+    }
+    fileAddress = *volumeAddress + offset;
+  }
+  const auto rebasedAt = PlaceFile(placed, fileAddress, volume.erasePolarity, where);
+  if (teAddress != nullptr) *teAddress = rebasedAt;
   return offset;
 }
 

@@ -29,6 +29,16 @@ struct Volume {
   std::uint32_t freeOffset = 0;  // the first byte after the last file
 };
 
+// The largest volume fvpack parses (offsets in a volume are 32-bit).
+inline constexpr std::uint64_t kMaxVolumeLength = 0xFFFFFFFFu;
+
+// Whether the volume header at the start of `bytes` names FFS 2 or 3.
+bool HasFfsFileSystem(std::span<const std::uint8_t> bytes);
+
+// The length of a volume of another file system, which is skipped whole.
+// Throws FvError if it does not fit `bytes`.
+std::uint64_t SkippedVolumeLength(std::span<const std::uint8_t> bytes, const std::string &where);
+
 // Whether a volume header starts `bytes`: the signature, and a header that
 // fits and sums to zero.
 bool LooksLikeVolume(std::span<const std::uint8_t> bytes);
@@ -45,8 +55,10 @@ Volume ParseVolume(std::span<const std::uint8_t> bytes, const std::string &where
 // volume's address. Returns the file's offset in the volume. Throws FvError
 // if the volume does not parse, the file's name is already there, its
 // alignment is more than the volume guarantees, or it does not fit.
+// `teAddress`, if given, receives the address a TE image was rebased for.
 std::uint32_t InsertFile(std::span<std::uint8_t> bytes, std::span<const std::uint8_t> file,
-                         std::optional<std::uint64_t> volumeAddress, const std::string &where);
+                         std::optional<std::uint64_t> volumeAddress, const std::string &where,
+                         std::optional<std::uint64_t> *teAddress = nullptr);
 
 // Replaces the volume's last file with `file` (of any size that fits), and
 // erases what the old one left behind.
