@@ -40,10 +40,16 @@ std::vector<std::uint8_t> ModuleDepex(const BoardModule &module) {
 namespace {
 
 // The image must be what the module's file says it holds: BoardPei an IA-32
-// TE image, BoardDxe an x64 PE32+ image.
+// TE image, BoardDxe an x64 PE32+ image (a PE32 section of an IA32 module,
+// such as the OVMF PEI probe, an IA-32 PE32 image).
 void RequireModuleImage(const BoardModule &module, std::span<const std::uint8_t> image) {
   const bool te = module.imageSectionType == ffs::kSectionTe;
-  const char *expected = te ? "an IA-32 TE image" : "an x64 PE32+ image";
+  const bool ia32 = std::string_view(module.architecture) == "IA32";
+  const auto format =
+      te ? boardimage::ImageFormat::Te : (ia32 ? boardimage::ImageFormat::Pe32 : boardimage::ImageFormat::Pe32Plus);
+  const std::uint16_t machine = ia32 ? boardimage::pe::kMachineI386 : boardimage::pe::kMachineX64;
+  const std::string expected =
+      std::string(ia32 ? "an IA-32 " : "an x64 ") + std::string(boardimage::FormatName(format)) + " image";
   const std::string name(module.baseName);
   boardimage::ImageHeaders headers;
   try {
@@ -51,11 +57,9 @@ void RequireModuleImage(const BoardModule &module, std::span<const std::uint8_t>
   } catch (const std::runtime_error &error) {
     throw FvError(name + " must be " + expected + ", but the input does not parse as one: " + error.what());
   }
-  const auto format = te ? boardimage::ImageFormat::Te : boardimage::ImageFormat::Pe32Plus;
-  const std::uint16_t machine = te ? boardimage::pe::kMachineI386 : boardimage::pe::kMachineX64;
   if (headers.format != format || headers.machine != machine) {
     throw FvError(name + " must be " + expected + ", but the input is a " +
-                  (headers.format == boardimage::ImageFormat::Te ? "TE" : "PE") + " image for machine " +
+                  std::string(boardimage::FormatName(headers.format)) + " image for machine " +
                   boardimage::Hex(headers.machine));
   }
 }
