@@ -1,6 +1,6 @@
 # The two entry points: `make run` boots the built images on the shipped
 # board, `make test` runs the whole test suite. Both install what is missing.
-.PHONY: deps configure build run test size bench coverage ovmf fuzz format clean
+.PHONY: deps configure build run test size bench coverage ovmf ovmf-check fuzz format clean
 
 JOBS ?= $(shell nproc)
 
@@ -29,11 +29,20 @@ fuzz: deps
 size: build
 	@cmake --build --preset default --target size
 
-# Debian's OVMF with BoardPei and BoardDxe in it, booted in QEMU on this
-# terminal; the probe applications lie on the FAT drive (fs0:).
-ovmf: build
-	@./tests/ovmf/boot_ovmf.sh interactive build/firmware/ovmf/OVMF_CODE_4M.board.fd \
+# Debian's OVMF with BoardPei, BoardDxe and the PEI probe in it, booted in
+# QEMU on this terminal: the PEI probe's report shows the modules ran; the
+# probe applications lie on the FAT drive (fs0:).
+ovmf: configure
+	@cmake --build --preset default -j $(JOBS) >build/build.log 2>&1 || { cat build/build.log; exit 1; }
+	@./tests/ovmf/boot_ovmf.sh interactive build/tests/ovmf/OVMF_CODE_4M.board-probes.fd \
 	  build/firmware/OvmfProbeApp.efi build/firmware/OvmfProbeAppShipped.efi
+
+# One boot of the patched image with the PEI probe and the probe application
+# (shipped board's registers): both reports and a verdict; exits by itself.
+ovmf-check: configure
+	@cmake --build --preset default -j $(JOBS) >build/build.log 2>&1 || { cat build/build.log; exit 1; }
+	@./tests/ovmf/ovmf_check.sh build/ovmf-check build/tests/ovmf/OVMF_CODE_4M.board-probes.fd \
+	  build/firmware/OvmfProbeAppShipped.efi
 
 # The figures of the shipped board on an optimised build without sanitizers
 # (build-release): image bytes, instructions, register accesses, boots per

@@ -2,21 +2,20 @@
 #include "board_hook.h"
 
 #include "board/guids.h"
+#include "hw/boolean_answers.h"
 #include "module_globals.h"
 
 namespace {
 
-BOOLEAN EFIAPI AnswerFalse() { return FALSE; }
-BOOLEAN EFIAPI AnswerTrue() { return TRUE; }
 UINT64 EFIAPI AnswerZero() { return 0; }
 
 constexpr BOARD_HOOK_PROTOCOL kBoardHookProtocol = {
-    .Member0 = AnswerFalse,
+    .Member0 = BooleanAnswerFalse,
     .Member1 = AnswerZero,
-    .Member2 = AnswerFalse,
+    .Member2 = BooleanAnswerFalse,
     .Member3 = nullptr,
     .LanMacQuery = LanMacQuery,
-    .Member5 = AnswerTrue,
+    .Member5 = BooleanAnswerTrue,
     .Member6 = AnswerZero,
     .Member7 = nullptr,
 };

@@ -69,7 +69,8 @@ VOID ProbeBehindPort(UINTN port, UINT8 *list) {
   if (locator == nullptr) {
     return;
   }
-  const PciBdf bridge{locator->GetBridge(port)};
+  // The bridge is the low 16 bits of the answer; the rest is not ours to read.
+  const PciBdf bridge{static_cast<UINT16>(locator->GetBridge(port))};
   const UINT8 busBehindBridge = MmioRead8(bridge.ConfigAddress(kPciSubordinateBusOffset));
   ProbeController(PciBdf::Of(busBehindBridge, 0, 0), list);
 }

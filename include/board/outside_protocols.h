@@ -39,8 +39,11 @@ struct SMBIOS_TABLE_PROTOCOL {
 static_assert(__builtin_offsetof(SMBIOS_TABLE_PROTOCOL, DeleteStructure) == 6 * sizeof(VOID *));
 static_assert(__builtin_offsetof(SMBIOS_TABLE_PROTOCOL, ReadStructure) == 8 * sizeof(VOID *));
 
-// Returns the bus/device/function of the PCI-to-PCI bridge of a port.
-using PORT_LOCATOR_GET_BRIDGE = UINT16(EFIAPI *)(UINTN PortId);
+// Returns the bus/device/function of the PCI-to-PCI bridge of a port in the
+// low 16 bits of its 32-bit answer. On the board's platform the locator is the
+// DXE PCD service and this member its Get32: a port is a dynamic PCD token
+// whose value is the bridge's bus/device/function.
+using PORT_LOCATOR_GET_BRIDGE = UINT32(EFIAPI *)(UINTN PortId);
 
 struct PORT_LOCATOR_PROTOCOL {
   VOID *Member0;

@@ -21,7 +21,7 @@ constexpr std::array<ServiceInfo, static_cast<std::size_t>(Service::Count)> kSer
     {"SETUP.SetString", 3, ServiceReturn::Natural},
     {"SMBIOS.DeleteStructure", 1, ServiceReturn::Natural},
     {"SMBIOS.ReadStructure", 4, ServiceReturn::Natural},
-    {"PORTLOC.GetBridge", 1, ServiceReturn::Bits16},
+    {"PCD.Get32", 1, ServiceReturn::Bits32},
     {"PEI.InstallPpi", 2, ServiceReturn::Natural},
     {"PEI.LocatePpi", 5, ServiceReturn::Natural},
     {"PEI.AllocatePool", 3, ServiceReturn::Natural},
@@ -51,8 +51,8 @@ const char *TableName(ServiceTable table) {
       return "SETUP";
     case ServiceTable::Smbios:
       return "SMBIOS";
-    case ServiceTable::PortLocator:
-      return "PORTLOC";
+    case ServiceTable::DxePcd:
+      return "PCD";
     case ServiceTable::PeiServices:
       return "PEI";
     case ServiceTable::PcdPpi:

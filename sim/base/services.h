@@ -25,7 +25,7 @@ enum class Service : std::uint8_t {
   SetupSetString,
   SmbiosDeleteStructure,
   SmbiosReadStructure,
-  PortLocatorGetBridge,
+  DxePcdGet32,  // the port locator's member 3
   PeiInstallPpi,
   PeiLocatePpi,
   PeiAllocatePool,
@@ -33,13 +33,18 @@ enum class Service : std::uint8_t {
   Count
 };
 
+// PCD_PROTOCOL, the DXE-phase PCD service that the driver knows as its port
+// locator: 31 members (as PCD_PPI), member 3 is Get32.
+inline constexpr unsigned kDxePcdMemberCount = 31;
+inline constexpr unsigned kDxePcdGet32Slot = 3;
+
 // The tables guest code finds services in; a slot of a table that no
 // service fills leads to an unexpected-call report.
-enum class ServiceTable : std::uint8_t { BootServices, SetupString, Smbios, PortLocator, PeiServices, PcdPpi };
+enum class ServiceTable : std::uint8_t { BootServices, SetupString, Smbios, DxePcd, PeiServices, PcdPpi };
 
 // What a service hands back in the accumulator: an EFI_STATUS or TPL (UINTN),
-// nothing, or a 16-bit value.
-enum class ServiceReturn : std::uint8_t { Natural, Void, Bits16 };
+// nothing, or a 32-bit value.
+enum class ServiceReturn : std::uint8_t { Natural, Void, Bits32 };
 
 struct ServiceInfo {
   const char *name;  // as the trace and failure injection name it, e.g. "BS.CreateEvent"

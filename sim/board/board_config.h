@@ -48,6 +48,16 @@ struct PciEndpoint {
   friend bool operator==(const PciEndpoint &, const PciEndpoint &) = default;
 };
 
+// A token of the DXE PCD database: its size in bytes (1, 2, 4 or 8) and its
+// value. The port locator is the platform's DXE PCD service, so the bridges
+// the LAN query follows are 4-byte tokens holding a bus/device/function.
+struct PcdToken {
+  std::uint8_t size = 4;
+  std::uint64_t value = 0;
+
+  friend bool operator==(const PcdToken &, const PcdToken &) = default;
+};
+
 // A System Slots (type 9) record the SMBIOS service holds.
 struct SmbiosSlotRecord {
   std::uint8_t instance = 0;
@@ -76,7 +86,7 @@ struct BoardConfig {
   std::map<std::uint32_t, PadState> pads;  // key: GpioPad value, e.g. 0x030A0000
   std::vector<PciBridge> bridges;
   std::vector<PciEndpoint> endpoints;
-  std::map<std::uint32_t, std::uint16_t> portBridges;  // port id -> bridge bdf
+  std::map<std::uint32_t, PcdToken> pcdTokens;  // the DXE PCD database, by token number
 
   std::vector<SmbiosSlotRecord> smbiosSlots;
 
@@ -84,6 +94,9 @@ struct BoardConfig {
   bool smbiosService = true;
   bool portLocator = true;
   bool pcdPpi = true;
+  // The sizes of PCD_PPI's pointer tokens, by token number: the board-name
+  // token holds 24 bytes here (OVMF's holds 8). Other tokens take up to a page.
+  std::map<std::uint32_t, std::uint32_t> peiPcdSizes = {{5, 24}};
 
   std::vector<InjectedFailure> failures;
 

@@ -67,8 +67,8 @@ class BoardReader {
   // records, the services the platform offers, and the failures to inject.
   BoardConfig Read(const Json &root) {
     Object(root, "",
-           {"base", "name", "description", "pchDeviceId", "pads", "bridges", "endpoints", "portBridges", "smbiosSlots",
-            "setupStringService", "smbiosService", "portLocator", "pcdPpi", "failures"});
+           {"base", "name", "description", "pchDeviceId", "pads", "bridges", "endpoints", "pcdTokens", "smbiosSlots",
+            "setupStringService", "smbiosService", "portLocator", "pcdPpi", "peiPcdSizes", "failures"});
     BoardConfig board = Base(root);
     ReadIdentity(root, board);
     ReadPch(root, board);
@@ -141,7 +141,7 @@ class BoardReader {
   void ReadPci(const Json &root, BoardConfig &board) const {
     if (root.contains("bridges")) board.bridges = Bridges(root["bridges"], "bridges");
     if (root.contains("endpoints")) board.endpoints = Endpoints(root["endpoints"], "endpoints");
-    if (root.contains("portBridges")) board.portBridges = PortBridges(root["portBridges"], "portBridges");
+    if (root.contains("pcdTokens")) board.pcdTokens = PcdTokens(root["pcdTokens"], "pcdTokens");
   }
 
   void ReadServices(const Json &root, BoardConfig &board) const {
@@ -149,6 +149,7 @@ class BoardReader {
     ReadFlag(root, "smbiosService", board.smbiosService);
     ReadFlag(root, "portLocator", board.portLocator);
     ReadFlag(root, "pcdPpi", board.pcdPpi);
+    if (root.contains("peiPcdSizes")) board.peiPcdSizes = PeiPcdSizes(root["peiPcdSizes"], "peiPcdSizes");
   }
 
   // Each entry of the list at path, read by entry(value, its path).
@@ -271,15 +272,46 @@ class BoardReader {
     return endpoints;
   }
 
-  std::map<std::uint32_t, std::uint16_t> PortBridges(const Json &value, const std::string &path) const {
-    std::map<std::uint32_t, std::uint16_t> ports;
+  // Token 0 is the PCD services' invalid token number.
+  std::uint32_t TokenNumber(const Json &entry, const std::string &at) const {
+    return static_cast<std::uint32_t>(Integer(Required(entry, at, "token"), Child(at, "token"), 1, 0xFFFFFFFF));
+  }
+
+  // Each token holds a bridge's bus/device/function (4 bytes) or a value of
+  // its size.
+  std::map<std::uint32_t, PcdToken> PcdTokens(const Json &value, const std::string &path) const {
+    std::map<std::uint32_t, PcdToken> tokens;
     ForEach(value, path, [&](const Json &entry, const std::string &at) {
-      Object(entry, at, {"port", "bridge"});
-      const std::uint32_t port = Dword(Required(entry, at, "port"), Child(at, "port"));
-      const std::uint16_t bridge = Bdf(Required(entry, at, "bridge"), Child(at, "bridge"));
-      if (!ports.emplace(port, bridge).second) Fail(Child(at, "port"), "port " + Hex(port) + " is listed twice");
+      Object(entry, at, {"token", "size", "value", "bridge"});
+      const std::uint32_t number = TokenNumber(entry, at);
+      PcdToken token;
+      if (entry.contains("size")) {
+        token.size = static_cast<std::uint8_t>(Integer(entry["size"], Child(at, "size"), 1, 8));
+        if (token.size != 1 && token.size != 2 && token.size != 4 && token.size != 8)
+          Fail(Child(at, "size"), "expected 1, 2, 4 or 8 bytes, got " + std::to_string(token.size));
+      }
+      if (entry.contains("value") == entry.contains("bridge")) Fail(at, "expected either \"value\" or \"bridge\"");
+      if (entry.contains("bridge")) {
+        if (token.size != 4) Fail(Child(at, "size"), "a bridge token holds 4 bytes");
+        token.value = Bdf(entry["bridge"], Child(at, "bridge"));
+      } else {
+        const std::uint64_t max = token.size == 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * token.size)) - 1;
+        token.value = Integer(entry["value"], Child(at, "value"), 0, max);
+      }
+      if (!tokens.emplace(number, token).second) Fail(Child(at, "token"), "token " + Hex(number) + " is listed twice");
     });
-    return ports;
+    return tokens;
+  }
+
+  std::map<std::uint32_t, std::uint32_t> PeiPcdSizes(const Json &value, const std::string &path) const {
+    std::map<std::uint32_t, std::uint32_t> sizes;
+    ForEach(value, path, [&](const Json &entry, const std::string &at) {
+      Object(entry, at, {"token", "size"});
+      const std::uint32_t number = TokenNumber(entry, at);
+      const auto size = static_cast<std::uint32_t>(Integer(Required(entry, at, "size"), Child(at, "size"), 0, 0x1000));
+      if (!sizes.emplace(number, size).second) Fail(Child(at, "token"), "token " + Hex(number) + " is listed twice");
+    });
+    return sizes;
   }
 
   std::vector<SmbiosSlotRecord> Slots(const Json &value, const std::string &path) const {

@@ -12,7 +12,9 @@
 //     "bridges": [{"bdf": "00:1C.0", "secondaryBus": 2, "subordinateBus": 2}],
 //     "endpoints": [{"bus": 2, "vendorDevice": "0x15338086", "command": "0x06",
 //                    "bar0": "0xD0000000", "mac": "02:4B:52:56:37:01"}],
-//     "portBridges": [{"port": 8, "bridge": "00:1C.0"}],
+//     "pcdTokens": [{"token": "0x18C", "bridge": "00:1C.0"},      DXE PCD database: a
+//                   {"token": 8, "size": 4, "value": "0xA5A500E0"}],  bridge, or any value
+//     "peiPcdSizes": [{"token": 5, "size": 24}],
 //     "smbiosSlots": [{"instance": 1, "handle": "0x0027", "designation": "..."}],
 //     "setupStringService": true, "smbiosService": true, "portLocator": true, "pcdPpi": true,
 //     "failures": [{"service": "SMBIOS.ReadStructure", "nth": 1, "status": "EFI_NOT_FOUND"}]

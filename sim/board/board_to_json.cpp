@@ -51,9 +51,15 @@ std::string BoardToJson(const BoardConfig &board) {
   root["endpoints"] = Json::array();
   for (const PciEndpoint &endpoint : board.endpoints) root["endpoints"].push_back(EndpointJson(endpoint));
 
-  root["portBridges"] = Json::array();
-  for (const auto &[port, bridge] : board.portBridges)
-    root["portBridges"].push_back({{"port", Hex(port)}, {"bridge", FormatBdf(bridge)}});
+  root["pcdTokens"] = Json::array();
+  for (const auto &[number, token] : board.pcdTokens) {
+    if (token.size == 4 && token.value <= 0xFFFF)
+      root["pcdTokens"].push_back(
+          {{"token", Hex(number)}, {"bridge", FormatBdf(static_cast<std::uint16_t>(token.value))}});
+    else
+      root["pcdTokens"].push_back(
+          {{"token", Hex(number)}, {"size", token.size}, {"value", Hex(token.value, 2 * token.size)}});
+  }
 
   root["smbiosSlots"] = Json::array();
   for (const SmbiosSlotRecord &slot : board.smbiosSlots)
@@ -64,6 +70,9 @@ std::string BoardToJson(const BoardConfig &board) {
   root["smbiosService"] = board.smbiosService;
   root["portLocator"] = board.portLocator;
   root["pcdPpi"] = board.pcdPpi;
+  root["peiPcdSizes"] = Json::array();
+  for (const auto &[number, size] : board.peiPcdSizes)
+    root["peiPcdSizes"].push_back({{"token", number}, {"size", size}});
 
   root["failures"] = Json::array();
   for (const InjectedFailure &failure : board.failures)

@@ -51,7 +51,7 @@ struct Variant {
   void (*change)(BoardConfig &board);  // applied to the shipped board
 };
 
-constexpr std::array<Variant, 13> kVariants = {{
+constexpr std::array<Variant, 15> kVariants = {{
     {"shipped", "H-series PCH, x16 riser fitted (code 0x0E), four onboard Ethernet controllers, all services present",
      [](BoardConfig &) {}},
     {"x8", "x8 riser fitted: GPP_K pads 0..3 read 0,0,1,1 (code 0x0C)",
@@ -95,6 +95,12 @@ constexpr std::array<Variant, 13> kVariants = {{
     {"no-port-locator", "the port locator service is not installed",
      [](BoardConfig &board) { board.portLocator = false; }},
     {"no-pcd", "the PEI PCD service is not installed", [](BoardConfig &board) { board.pcdPpi = false; }},
+    {"pcd-upper-bits", "every bridge token's 32-bit PCD value has 0x5AA5 in its upper 16 bits",
+     [](BoardConfig &board) {
+       for (auto &[number, token] : board.pcdTokens) token.value |= 0x5AA50000;
+     }},
+    {"pcd-name-8-bytes", "PCD_PPI's token 5 holds 8 bytes, as OVMF's does: the 24-byte board name is refused",
+     [](BoardConfig &board) { board.peiPcdSizes[5] = 8; }},
 }};
 
 }  // namespace
@@ -109,7 +115,7 @@ BoardConfig ShippedBoard() {
     board.bridges.push_back({.bdf = lan.bridgeBdf, .secondaryBus = lan.bus, .subordinateBus = lan.bus});
     board.endpoints.push_back(
         {.bus = lan.bus, .vendorDevice = 0x15338086, .command = 0x06, .bar0 = lan.bar0, .mac = lan.mac});
-    board.portBridges[lan.port] = lan.bridgeBdf;
+    board.pcdTokens[lan.port] = {.size = 4, .value = lan.bridgeBdf};
   }
   board.smbiosSlots = {
       {1, 0x0027, "CPU1 RISER SLOT"},

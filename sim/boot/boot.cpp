@@ -39,6 +39,7 @@ Boot::Boot(BoardConfig board, Engine &engine, BootOptions options)
     instructions_.emplace_back(event + " notify function", instructions);
   });
   services_ = std::make_unique<OutsideServices>(board_, *dxeMachine_, *dxe_, trace_, failures_);
+  pcd_ = std::make_unique<DxePcd>(board_, *dxeMachine_, trace_, failures_);
 }
 
 Boot::~Boot() = default;
@@ -77,9 +78,7 @@ void Boot::InstallSmbiosService() {
   dxe_->InstallFromComponent(SmbiosTableProtocolGuid(), services_->SmbiosInterface());
 }
 
-void Boot::InstallPortLocator() {
-  dxe_->InstallFromComponent(PortLocatorProtocolGuid(), services_->PortLocatorInterface());
-}
+void Boot::InstallPortLocator() { dxe_->InstallFromComponent(PortLocatorProtocolGuid(), pcd_->Interface()); }
 
 void Boot::SignalReadyToBoot() { dxe_->SignalGroup(ReadyToBootGroupGuid()); }
 
@@ -185,8 +184,9 @@ std::uint64_t Boot::Dispatch(Service service, std::span<const std::uint64_t> arg
       case Service::SetupSetString:
       case Service::SmbiosDeleteStructure:
       case Service::SmbiosReadStructure:
-      case Service::PortLocatorGetBridge:
         return services_->Call(service, arguments.first(info.arguments));
+      case Service::DxePcdGet32:
+        return pcd_->Get32(arguments[0]);
       case Service::PeiInstallPpi:
       case Service::PeiLocatePpi:
       case Service::PeiAllocatePool:

@@ -16,6 +16,7 @@
 #include "sim/base/trace.h"
 #include "sim/board/board_config.h"
 #include "sim/core/dxe_core.h"
+#include "sim/core/dxe_pcd.h"
 #include "sim/core/failure_plan.h"
 #include "sim/core/outside_services.h"
 #include "sim/core/pei_core.h"
@@ -100,6 +101,7 @@ class Boot final : public ServiceHub {
   DxeCore &Dxe() { return *dxe_; }
   PeiCore &Pei() { return *pei_; }
   OutsideServices &Services() { return *services_; }
+  DxePcd &Pcd() { return *pcd_; }
   Machine &DxeMachine() { return *dxeMachine_; }
   Machine &PeiMachine() { return *peiMachine_; }
   FailurePlan &Failures() { return failures_; }
@@ -126,6 +128,7 @@ class Boot final : public ServiceHub {
   std::unique_ptr<PeiCore> pei_;
   std::unique_ptr<DxeCore> dxe_;
   std::unique_ptr<OutsideServices> services_;
+  std::unique_ptr<DxePcd> pcd_;
   std::optional<std::uint64_t> peiStatus_;
   std::optional<std::uint64_t> dxeStatus_;
   std::vector<std::pair<std::string, std::uint64_t>> instructions_;

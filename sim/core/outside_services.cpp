@@ -3,6 +3,7 @@
 #include "sim/base/board_text.h"
 #include "sim/base/status_names.h"
 #include "sim/core/dxe_core.h"
+#include "sim/core/service_table.h"
 #include "uefi/status.h"
 
 namespace boardsim {
@@ -11,48 +12,30 @@ namespace {
 constexpr std::uint8_t kSystemSlotsType = 9;
 constexpr unsigned kSetupStringSlots = 2;
 constexpr unsigned kSmbiosSlots = 9;
-constexpr unsigned kPortLocatorSlots = 4;
 
 }  // namespace
 
 OutsideServices::OutsideServices(const BoardConfig &board, Machine &machine, DxeCore &dxe, Trace &trace,
                                  FailurePlan &failures)
-    : board_(board),
-      machine_(machine),
+    : machine_(machine),
       memory_(machine.Memory()),
       dxe_(dxe),
       trace_(trace),
       failures_(failures),
       slots_(board.smbiosSlots) {}
 
-GuestAddr OutsideServices::BuildTable(ServiceTable table, unsigned slots,
-                                      std::span<const std::pair<unsigned, Service>> filled) {
-  const unsigned pointer = memory_.PointerSize();
-  const GuestAddr address = memory_.Allocate(slots * pointer);
-  for (unsigned slot = 0; slot < slots; ++slot)
-    memory_.WritePointer(address + slot * pointer, machine_.UnexpectedEntry(table, slot));
-  for (const auto &[slot, service] : filled)
-    memory_.WritePointer(address + slot * pointer, machine_.ServiceEntry(service));
-  return address;
-}
-
 GuestAddr OutsideServices::SetupStringInterface() {
   static constexpr std::pair<unsigned, Service> kFilled[] = {{1, Service::SetupSetString}};
-  if (!setupInterface_) setupInterface_ = BuildTable(ServiceTable::SetupString, kSetupStringSlots, kFilled);
+  if (!setupInterface_)
+    setupInterface_ = BuildServiceTable(machine_, ServiceTable::SetupString, kSetupStringSlots, kFilled);
   return *setupInterface_;
 }
 
 GuestAddr OutsideServices::SmbiosInterface() {
   static constexpr std::pair<unsigned, Service> kFilled[] = {{6, Service::SmbiosDeleteStructure},
                                                              {8, Service::SmbiosReadStructure}};
-  if (!smbiosInterface_) smbiosInterface_ = BuildTable(ServiceTable::Smbios, kSmbiosSlots, kFilled);
+  if (!smbiosInterface_) smbiosInterface_ = BuildServiceTable(machine_, ServiceTable::Smbios, kSmbiosSlots, kFilled);
   return *smbiosInterface_;
-}
-
-GuestAddr OutsideServices::PortLocatorInterface() {
-  static constexpr std::pair<unsigned, Service> kFilled[] = {{3, Service::PortLocatorGetBridge}};
-  if (!portLocatorInterface_) portLocatorInterface_ = BuildTable(ServiceTable::PortLocator, kPortLocatorSlots, kFilled);
-  return *portLocatorInterface_;
 }
 
 std::uint64_t OutsideServices::Call(Service service, std::span<const std::uint64_t> a) {
@@ -68,24 +51,11 @@ std::uint64_t OutsideServices::Call(Service service, std::span<const std::uint64
     case Service::SmbiosDeleteStructure:
       text += "(handle " + Hex(a[0] & 0xFFFF, 4) + ")";
       break;
-    case Service::PortLocatorGetBridge:
-      text += "(port " + Hex(a[0], 1) + ")";
-      break;
     default:
       break;
   }
   const std::size_t call = trace_.Call(text);
   const InjectedCall injection(failures_, name);
-  if (service == Service::PortLocatorGetBridge) {
-    // The locator answers a bridge, not a status: an injection is the bridge it answers.
-    const auto &injected = injection.Value();
-    const auto bridge = board_.portBridges.find(static_cast<std::uint32_t>(a[0]));
-    const bool known = bridge != board_.portBridges.end();
-    const std::uint16_t bdf =
-        injected ? static_cast<std::uint16_t>(*injected & 0xFFFF) : (known ? bridge->second : 0xFFFF);
-    trace_.Complete(call, Hex(bdf, 4) + (injected ? " (injected)" : known ? "" : " (no such port)"));
-    return bdf;
-  }
   if (const auto error = injection.Error(trace_, call)) {
     return *error;
   }

@@ -1,7 +1,7 @@
 // The board-firmware services other components provide to BoardDxe: the
-// Setup string service, the SMBIOS service holding the System Slots records,
-// and the port locator. Each behaves as the driver expects and can be told
-// to fail.
+// Setup string service and the SMBIOS service holding the System Slots
+// records (the port locator is the DXE core's PCD service, sim/core/dxe_pcd.h). Each behaves as the driver expects and
+// can be told to fail.
 #pragma once
 
 #include <cstdint>
@@ -42,7 +42,6 @@ class OutsideServices {
   // The interface tables, built in guest memory on first use.
   GuestAddr SetupStringInterface();
   GuestAddr SmbiosInterface();
-  GuestAddr PortLocatorInterface();
 
   std::uint64_t Call(Service service, std::span<const std::uint64_t> arguments);
   void SetSmbiosReadQuirk(SmbiosReadQuirk quirk) { smbiosQuirk_ = quirk; }
@@ -57,13 +56,11 @@ class OutsideServices {
   const std::vector<SmbiosSlotRecord> &RemainingSlots() const { return slots_; }
 
  private:
-  GuestAddr BuildTable(ServiceTable table, unsigned slots, std::span<const std::pair<unsigned, Service>> filled);
   std::uint64_t SetString(GuestAddr name, std::uint64_t token, GuestAddr text);
   std::uint64_t ReadStructure(std::uint8_t type, std::uint8_t instance, GuestAddr bufferOut, GuestAddr sizeOut);
   std::uint64_t DeleteStructure(std::uint16_t handle);
   std::vector<std::uint8_t> SlotRecordBytes(const SmbiosSlotRecord &record) const;
 
-  const BoardConfig &board_;
   Machine &machine_;
   GuestMemory &memory_;
   DxeCore &dxe_;
@@ -72,7 +69,6 @@ class OutsideServices {
 
   std::optional<GuestAddr> setupInterface_;
   std::optional<GuestAddr> smbiosInterface_;
-  std::optional<GuestAddr> portLocatorInterface_;
   std::vector<SetupStringWrite> setupWrites_;
   std::vector<SmbiosSlotRecord> slots_;
   std::vector<SmbiosSlotRecord> deleted_;

@@ -4,6 +4,7 @@
 
 #include "pi/pcd_ppi.h"
 #include "pi/pei_services.h"
+#include "sim/base/board_text.h"
 #include "sim/base/status_names.h"
 #include "sim/core/known_guids.h"
 #include "uefi/status.h"
@@ -16,16 +17,14 @@ constexpr std::uint64_t kTerminateList = EFI_PEI_PPI_DESCRIPTOR_TERMINATE_LIST;
 constexpr std::uint64_t kPpiFlag = EFI_PEI_PPI_DESCRIPTOR_PPI;
 constexpr unsigned kIdtEntries = 256;
 constexpr unsigned kMaxDescriptors = 64;
-// A PCD token holds at most the size the platform declares for it; the
-// product-name token is declared with the 24 bytes of "KRV7-DM3TQA" in UTF-16.
-// Undeclared tokens take up to a page.
-constexpr std::pair<std::uint64_t, std::uint64_t> kDeclaredPcdSizes[] = {{5, 24}};
+// A PCD token holds at most the size the platform declares for it (the
+// board's peiPcdSizes); undeclared tokens take up to a page.
 constexpr std::uint64_t kUndeclaredPcdSize = 0x1000;
 
-std::uint64_t PcdTokenCapacity(std::uint64_t token) {
-  for (const auto &[declared, bytes] : kDeclaredPcdSizes)
-    if (declared == token) return bytes;
-  return kUndeclaredPcdSize;
+std::uint64_t PcdTokenCapacity(const BoardConfig &board, std::uint64_t token) {
+  const auto declared =
+      token <= 0xFFFFFFFF ? board.peiPcdSizes.find(static_cast<std::uint32_t>(token)) : board.peiPcdSizes.end();
+  return declared == board.peiPcdSizes.end() ? kUndeclaredPcdSize : declared->second;
 }
 
 // PEI services the model fills, by slot after the table header.
@@ -123,7 +122,7 @@ std::uint64_t PeiCore::Call(Service service, std::span<const std::uint64_t> a) {
       text += "(" + std::to_string(a[1]) + " bytes)";
       break;
     case Service::PcdSetPointer:
-      text += "(token " + std::to_string(a[0]) + ")";
+      text += "(token " + Hex(a[0]) + ")";
       break;
     default:
       break;
@@ -220,7 +219,7 @@ std::uint64_t PeiCore::SetPointer(std::uint64_t token, GuestAddr sizeInOut, Gues
   const std::uint64_t size = memory_.ReadPointer(sizeInOut);
   // As a real PCD service does, a value larger than the token refuses the
   // set and hands the token's size back to the caller.
-  if (const std::uint64_t capacity = PcdTokenCapacity(token); size > capacity) {
+  if (const std::uint64_t capacity = PcdTokenCapacity(board_, token); size > capacity) {
     memory_.WritePointer(sizeInOut, capacity);
     detail = ", " + std::to_string(size) + " bytes for a token of " + std::to_string(capacity);
     return EFI_INVALID_PARAMETER;

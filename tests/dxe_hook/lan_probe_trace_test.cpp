@@ -23,7 +23,7 @@ TEST_P(LanProbeTrace, ProbeBehindPortEightReadsIdsSwitchesCommandCopiesAndRestor
   // Port 8's bridge is 00:1C.0; its subordinate bus 2 holds the controller.
   const std::vector<std::string> firstProbe = {
       "call BS.LocateProtocol(PORT_LOCATOR_PROTOCOL) = EFI_SUCCESS",
-      "call PORTLOC.GetBridge(port 0x8) = 0x00E0",
+      "call PCD.Get32(token 0x8) = 0x000000E0",
       "R8 0xE00E001A = 0x02",
       "R32 0xE0200000 = 0x15338086",
       "R8 0xE0200004 = 0x06",
@@ -44,36 +44,43 @@ TEST_P(LanProbeTrace, ProbeBehindPortEightReadsIdsSwitchesCommandCopiesAndRestor
   ExpectNoProblems();
 }
 
+// The bridges are 32-bit PCD tokens whose low 16 bits are the bus/device/
+// function: upper bits set in the answers (pcd-upper-bits) change no access.
 TEST_P(LanProbeTrace, SecondListProbesPortsInOrderEachThroughItsOwnBridge) {
-  Boot &boot = StartBoot("shipped");
-  boot.RunDefaultSequence();
-  const std::size_t mark = boot.GetTrace().Mark();
-  ASSERT_TRUE(boot.QueryLanMacs().has_value());
-  const auto lines = CallsAndAccessesSince(boot.GetTrace(), mark);
+  for (const auto &[board, upper] : {std::pair{"shipped", "0000"}, std::pair{"pcd-upper-bits", "5AA5"}}) {
+    SCOPED_TRACE(board);
+    Boot &boot = StartBoot(board);
+    boot.RunDefaultSequence();
+    const std::size_t mark = boot.GetTrace().Mark();
+    ASSERT_TRUE(boot.QueryLanMacs().has_value());
+    const auto lines = CallsAndAccessesSince(boot.GetTrace(), mark);
 
-  const std::vector<std::string> bridgeSteps = {
-      "call PORTLOC.GetBridge(port 0x8) = 0x00E0",   "R8 0xE00E001A = 0x02",
-      "call PORTLOC.GetBridge(port 0x18C) = 0x00E4", "R8 0xE00E401A = 0x03",
-      "call PORTLOC.GetBridge(port 0x18D) = 0x00E5", "R8 0xE00E501A = 0x04",
-      "call PORTLOC.GetBridge(port 0x18E) = 0x00E6", "R8 0xE00E601A = 0x05",
-  };
-  std::vector<std::string> seen;
-  for (const auto &line : lines)
-    if (StartsWith(line, "call PORTLOC.") || line.find("01A = ") != std::string::npos) seen.push_back(line);
-  EXPECT_EQ(seen, bridgeSteps);
+    const std::string answer = std::string(" = 0x") + upper;
+    const std::vector<std::string> bridgeSteps = {
+        "call PCD.Get32(token 0x8)" + answer + "00E0",   "R8 0xE00E001A = 0x02",
+        "call PCD.Get32(token 0x18C)" + answer + "00E4", "R8 0xE00E401A = 0x03",
+        "call PCD.Get32(token 0x18D)" + answer + "00E5", "R8 0xE00E501A = 0x04",
+        "call PCD.Get32(token 0x18E)" + answer + "00E6", "R8 0xE00E601A = 0x05",
+    };
+    std::vector<std::string> seen;
+    for (const auto &line : lines)
+      if (StartsWith(line, "call PCD.Get32") || line.find("01A = ") != std::string::npos) seen.push_back(line);
+    EXPECT_EQ(seen, bridgeSteps);
 
-  // Every probe has the same shape; only the bus and the BAR differ.
-  const std::vector<std::string> copies = {
-      "call BS.CopyMem(6 bytes from 0xD0005400)",
-      "call BS.CopyMem(6 bytes from 0xD0105400)",
-      "call BS.CopyMem(6 bytes from 0xD0205400)",
-      "call BS.CopyMem(6 bytes from 0xD0305400)",
-  };
-  EXPECT_EQ(StartingWith(lines, "call BS.CopyMem("), copies);
-  // 1 locator lookup + 4 x (bridge lookup, bus number, id, Command read,
-  // Command on, BAR, copy, six MAC bytes, Command back).
-  EXPECT_EQ(lines.size(), 1u + 4u * 14u);
-  EXPECT_EQ(CountStartingWith(lines, "W"), 8u);
+    // Every probe has the same shape; only the bus and the BAR differ.
+    const std::vector<std::string> copies = {
+        "call BS.CopyMem(6 bytes from 0xD0005400)",
+        "call BS.CopyMem(6 bytes from 0xD0105400)",
+        "call BS.CopyMem(6 bytes from 0xD0205400)",
+        "call BS.CopyMem(6 bytes from 0xD0305400)",
+    };
+    EXPECT_EQ(StartingWith(lines, "call BS.CopyMem("), copies);
+    // 1 locator lookup + 4 x (bridge lookup, bus number, id, Command read,
+    // Command on, BAR, copy, six MAC bytes, Command back).
+    EXPECT_EQ(lines.size(), 1u + 4u * 14u);
+    EXPECT_EQ(CountStartingWith(lines, "W"), 8u);
+    ExpectNoProblems();
+  }
 }
 
 TEST_P(LanProbeTrace, MacBytesAreCopiedIntoTheSlotAfterTheCount) {

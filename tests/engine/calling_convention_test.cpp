@@ -87,15 +87,15 @@ TEST_F(EngineTest, EightAndSixteenBitArgumentsKeepOnlyTheirOwnBits) {
   EXPECT_EQ(Hub().Calls()[1].arguments, (std::vector<std::uint64_t>{0x29}));
 }
 
-TEST_F(EngineTest, SixteenBitServiceResultArrivesInAx) {
+TEST_F(EngineTest, ThirtyTwoBitServiceResultArrivesInEax) {
   Start(Phase::Dxe);
-  Hub().SetAnswer([](Service, auto) { return 0x018C; });
+  Hub().SetAnswer([](Service, auto) { return 0x5AA5018C; });
   Code code;
   code.Bytes({0x48, 0x83, 0xEC, 0x28, 0xB9, 0x08, 0x00, 0x00, 0x00});  // sub rsp, 0x28; mov ecx, 8
-  CallTrap(code, Machine().ServiceEntry(Service::PortLocatorGetBridge))
-      .Bytes({0x0F, 0xB7, 0xC0})  // movzx eax, ax
+  CallTrap(code, Machine().ServiceEntry(Service::DxePcdGet32))
+      .Bytes({0x89, 0xC0})  // mov eax, eax
       .Bytes({0x48, 0x83, 0xC4, 0x28, 0xC3});
-  EXPECT_EQ(Run(Place(code)), 0x018Cu);
+  EXPECT_EQ(Run(Place(code)), 0x5AA5018Cu);
   EXPECT_EQ(Hub().Calls().at(0).arguments, (std::vector<std::uint64_t>{8}));
 }
 

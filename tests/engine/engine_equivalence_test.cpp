@@ -72,7 +72,7 @@ TEST_P(EngineEquivalence, WholeBootTracesMatchLineForLine) {
 // bridge lookup a bridge that is none (and one of another port); an injected
 // copy copies nothing.
 std::vector<std::uint64_t> FaultsFor(const std::string &service) {
-  if (service == "PORTLOC.GetBridge") return {0xFFFF, 0x00E5};
+  if (service == "PCD.Get32") return {0xFFFF, 0x00E5};
   if (service == "BS.CopyMem") return {0};
   return {EFI_DEVICE_ERROR};
 }

@@ -63,26 +63,31 @@ TEST_F(EngineTest, DriverSectionsAreMappedWithTheirOwnProtections) {
   }
 }
 
+// Just enough of a system table for the driver's entry: every boot service
+// it calls leads to the hub, which answers EFI_SUCCESS.
+GuestAddr EntrySystemTable(EmulatedMachine &machine) {
+  GuestMemory &memory = machine.Memory();
+  const GuestAddr bootServices = memory.Allocate(sizeof(EFI_BOOT_SERVICES));
+  for (unsigned slot = 0; slot < kBootServicesCount; ++slot)
+    memory.Write64(bootServices + sizeof(EFI_TABLE_HEADER) + slot * 8,
+                   machine.UnexpectedEntry(ServiceTable::BootServices, slot));
+  memory.Write64(bootServices + offsetof(EFI_BOOT_SERVICES, CreateEvent), machine.ServiceEntry(Service::BsCreateEvent));
+  memory.Write64(bootServices + offsetof(EFI_BOOT_SERVICES, InstallProtocolInterface),
+                 machine.ServiceEntry(Service::BsInstallProtocolInterface));
+  memory.Write64(bootServices + offsetof(EFI_BOOT_SERVICES, RegisterProtocolNotify),
+                 machine.ServiceEntry(Service::BsRegisterProtocolNotify));
+  memory.Write64(bootServices + offsetof(EFI_BOOT_SERVICES, CreateEventEx),
+                 machine.ServiceEntry(Service::BsCreateEventEx));
+  const GuestAddr systemTable = memory.Allocate(sizeof(EFI_SYSTEM_TABLE));
+  memory.Write64(systemTable + offsetof(EFI_SYSTEM_TABLE, BootServices), bootServices);
+  return systemTable;
+}
+
 TEST_F(EngineTest, RealDriverEntryPassesRelocatedAddressesAndSixArguments) {
   Start(Phase::Dxe);
   const GuestAddr entry = Machine().LoadModule();
   GuestMemory &memory = Machine().Memory();
-  // Just enough of a system table for the entry: every boot service leads to
-  // the hub, which answers EFI_SUCCESS.
-  const GuestAddr bootServices = memory.Allocate(sizeof(EFI_BOOT_SERVICES));
-  for (unsigned slot = 0; slot < kBootServicesCount; ++slot)
-    memory.Write64(bootServices + sizeof(EFI_TABLE_HEADER) + slot * 8,
-                   Machine().UnexpectedEntry(ServiceTable::BootServices, slot));
-  memory.Write64(bootServices + offsetof(EFI_BOOT_SERVICES, CreateEvent),
-                 Machine().ServiceEntry(Service::BsCreateEvent));
-  memory.Write64(bootServices + offsetof(EFI_BOOT_SERVICES, InstallProtocolInterface),
-                 Machine().ServiceEntry(Service::BsInstallProtocolInterface));
-  memory.Write64(bootServices + offsetof(EFI_BOOT_SERVICES, RegisterProtocolNotify),
-                 Machine().ServiceEntry(Service::BsRegisterProtocolNotify));
-  memory.Write64(bootServices + offsetof(EFI_BOOT_SERVICES, CreateEventEx),
-                 Machine().ServiceEntry(Service::BsCreateEventEx));
-  const GuestAddr systemTable = memory.Allocate(sizeof(EFI_SYSTEM_TABLE));
-  memory.Write64(systemTable + offsetof(EFI_SYSTEM_TABLE, BootServices), bootServices);
+  const GuestAddr systemTable = EntrySystemTable(Machine());
   const std::uint64_t arguments[] = {0x00203000, systemTable};
   EXPECT_EQ(Machine().Call(entry, Signature::DxeEntry, arguments), 0u);
 
@@ -101,6 +106,37 @@ TEST_F(EngineTest, RealDriverEntryPassesRelocatedAddressesAndSixArguments) {
   EXPECT_EQ(readyToBoot.arguments[3], 0u);
   EXPECT_EQ(memory.ReadGuid(readyToBoot.arguments[4]), ReadyToBootGroupGuid());
   EXPECT_EQ(Machine().Describe(readyToBoot.arguments[5]).rfind("stack+", 0), 0u);
+}
+
+// A BOOLEAN answer is AL alone: the real members 0, 2 and 5 leave bits 8 to
+// 63 of RAX as the caller had them, while members 1 and 6 answer a whole
+// 64-bit zero. Each member is called with RAX poisoned and read back whole.
+TEST_F(EngineTest, BooleanMembersSetOnlyAlOfTheCallersRax) {
+  Start(Phase::Dxe);
+  const GuestAddr entry = Machine().LoadModule();
+  const std::uint64_t arguments[] = {0x00203000, EntrySystemTable(Machine())};
+  ASSERT_EQ(Machine().Call(entry, Signature::DxeEntry, arguments), 0u);
+  ASSERT_EQ(Hub().Calls().at(0).service, Service::BsInstallProtocolInterface);
+  const GuestAddr protocol = Hub().Calls()[0].arguments[3];
+  const auto member = [&](unsigned index) { return Machine().Memory().Read64(protocol + index * 8); };
+
+  constexpr std::uint64_t kPoison = 0x5AC3A55A3CC35AA5ull;
+  const struct {
+    unsigned member;
+    std::uint64_t rax;
+  } kAnswers[] = {{0, 0x5AC3A55A3CC35A00ull}, {2, 0x5AC3A55A3CC35A00ull}, {5, 0x5AC3A55A3CC35A01ull}, {1, 0}, {6, 0}};
+  for (const auto &answer : kAnswers) {
+    Code code;
+    code.Bytes({0x48, 0x83, 0xEC, 0x28, 0x48, 0xB8})  // sub rsp, 0x28; mov rax, poison
+        .Imm64(kPoison)
+        .Bytes({0x49, 0xBB})  // mov r11, member
+        .Imm64(member(answer.member))
+        .Bytes({0x41, 0xFF, 0xD3, 0x48, 0x83, 0xC4, 0x28, 0xC3});  // call r11; add rsp, 0x28; ret
+    EXPECT_EQ(Run(Place(code)), answer.rax) << "member " << answer.member;
+  }
+  EXPECT_EQ(member(0), member(2));
+  EXPECT_EQ(member(1), member(6));
+  EXPECT_NE(member(0), member(1));
 }
 
 TEST_F(EngineTest, PeiModuleSitsInFlashAtItsExecuteInPlaceAddress) {

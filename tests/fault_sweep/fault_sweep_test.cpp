@@ -33,9 +33,9 @@ struct Injection {
   std::uint64_t value = 0;  // a status, or the bridge a lookup answers
 
   std::string Describe() const {
-    const std::string what = service == "PORTLOC.GetBridge" ? "bridge " + Hex(value, 4)
-                             : service == "BS.CopyMem"      ? std::string("skipped copy")
-                                                            : StatusName(value);
+    const std::string what = service == "PCD.Get32"    ? "bridge " + Hex(value, 4)
+                             : service == "BS.CopyMem" ? std::string("skipped copy")
+                                                       : StatusName(value);
     return service + " call " + std::to_string(nth) + " -> " + what;
   }
 };
@@ -47,7 +47,7 @@ constexpr std::uint64_t kBogusBridges[] = {0xFFFF, 0x0000, 0x00F8, 0x00E5};
 
 // What each call of a service can be made to do wrong.
 std::vector<std::uint64_t> FaultsFor(const std::string &service) {
-  if (service == "PORTLOC.GetBridge") return {std::begin(kBogusBridges), std::end(kBogusBridges)};
+  if (service == "PCD.Get32") return {std::begin(kBogusBridges), std::end(kBogusBridges)};
   if (service == "BS.CopyMem") return {0};
   return {EFI_DEVICE_ERROR};
 }
@@ -141,7 +141,7 @@ TEST_P(FaultSweep, DefaultBootCallsEveryServiceTheSweepMustCover) {
       {"SETUP.SetString", 2},
       {"SMBIOS.ReadStructure", 2},
       {"SMBIOS.DeleteStructure", 2},
-      {"PORTLOC.GetBridge", 4},
+      {"PCD.Get32", 4},
       {"PEI.AllocatePool", 1},
       {"PEI.InstallPpi", 1},
       {"PEI.LocatePpi", 1},

@@ -8,7 +8,8 @@
 #       errors: accesses that reach no device), seconds.txt (the boot time).
 #   boot_ovmf.sh interactive CODE.fd [FILE.efi ...]
 #       The console on this terminal; the files lie in the FAT drive's root
-#       (fs0: in the shell). Quit QEMU with Ctrl-A X.
+#       (fs0: in the shell); I/O port 0x402 prints there too. Quit QEMU with
+#       Ctrl-A X.
 set -euo pipefail
 
 readonly vars_template=/usr/share/OVMF/OVMF_VARS_4M.fd
@@ -62,7 +63,10 @@ qemu=(qemu-system-x86_64 -machine q35,accel=tcg -m 512 -nographic -monitor none 
       -drive "file=fat:rw:$outdir/fat,format=raw,media=disk")
 
 if [ "$mode" = interactive ]; then
-  "${qemu[@]}" -serial mon:stdio
+  # The console, QEMU's monitor (Ctrl-A C) and I/O port 0x402 share this
+  # terminal, so a PEI probe's report shows that the modules ran.
+  "${qemu[@]}" -chardev stdio,id=console,mux=on -serial chardev:console -mon chardev=console,mode=readline \
+    -device isa-debugcon,iobase=0x402,chardev=console
   exit
 fi
 

@@ -87,7 +87,8 @@ TEST_P(PeiConsumers, EveryNamedBoardRunsPeiWithoutProblems) {
     EXPECT_THAT(ModulePpis(boot), SizeIs(1));
     // The lane overrides do not depend on the board variant.
     EXPECT_THAT(boot.GetTrace().RegisterLines(), ElementsAre(kLane19Write, kLane21Write));
-    EXPECT_EQ(boot.Pei().PcdTokens().contains(kBoardNameToken), boot.Board().pcdPpi);
+    // A token of 8 bytes refuses the 24-byte name, as OVMF's does.
+    EXPECT_EQ(boot.Pei().PcdTokens().contains(kBoardNameToken), boot.Board().pcdPpi && name != "pcd-name-8-bytes");
     ExpectNoProblems();
   }
 }

@@ -31,7 +31,7 @@ TEST_P(PeiEntry, InstallsPpiThenSetsNameThenWritesLanesInTableOrder) {
               ElementsAre(kPcdPresent, kDispatched, AllocateDescriptorLine(boot, "EFI_SUCCESS"),
                           "call PEI.InstallPpi(BOARD_HOOK_PPI) = EFI_SUCCESS",
                           "call PEI.LocatePpi(PCD_PPI, instance 0, services via IDT) = EFI_SUCCESS",
-                          "call PCD.SetPointer(token 5) = EFI_SUCCESS, 24 bytes", kLane19Write, kLane21Write,
+                          "call PCD.SetPointer(token 0x5) = EFI_SUCCESS, 24 bytes", kLane19Write, kLane21Write,
                           "event BoardPei returned EFI_SUCCESS"));
   EXPECT_EQ(boot.PeiStatus(), EFI_SUCCESS);
   EXPECT_THAT(boot.Hardware().LaneWrites(),

@@ -130,8 +130,8 @@ TEST_P(PeiFailures, FailedPcdWriteIsIgnored) {
               ElementsAre(kPcdPresent, kDispatched, AllocateDescriptorLine(boot, "EFI_SUCCESS"),
                           "call PEI.InstallPpi(BOARD_HOOK_PPI) = EFI_SUCCESS",
                           "call PEI.LocatePpi(PCD_PPI, instance 0, services via IDT) = EFI_SUCCESS",
-                          "call PCD.SetPointer(token 5) = EFI_OUT_OF_RESOURCES (injected)", kLane19Write, kLane21Write,
-                          "event BoardPei returned EFI_SUCCESS"));
+                          "call PCD.SetPointer(token 0x5) = EFI_OUT_OF_RESOURCES (injected)", kLane19Write,
+                          kLane21Write, "event BoardPei returned EFI_SUCCESS"));
   EXPECT_THAT(ModulePpis(boot), SizeIs(1));
   ExpectNoProblems();
 }

@@ -169,9 +169,9 @@ TEST_F(PeiCoreModel, PcdSetPointerStoresTheBytesByToken) {
   EXPECT_EQ(pei_.PcdTokens().at(5), firstBytes);
   EXPECT_EQ(pei_.PcdTokens().at(9), (std::vector<std::uint8_t>{'a', 0}));
   EXPECT_EQ(pei_.PcdTokens().size(), 2u);
-  EXPECT_THAT(trace_.Calls(), ElementsAre("PCD.SetPointer(token 5) = EFI_SUCCESS, 6 bytes",
-                                          "PCD.SetPointer(token 9) = EFI_SUCCESS, 6 bytes",
-                                          "PCD.SetPointer(token 9) = EFI_SUCCESS, 2 bytes"));
+  EXPECT_THAT(trace_.Calls(), ElementsAre("PCD.SetPointer(token 0x5) = EFI_SUCCESS, 6 bytes",
+                                          "PCD.SetPointer(token 0x9) = EFI_SUCCESS, 6 bytes",
+                                          "PCD.SetPointer(token 0x9) = EFI_SUCCESS, 2 bytes"));
 }
 
 TEST_F(PeiCoreModel, PcdSetPointerRefusesMoreThanTheTokenHoldsAndHandsBackItsSize) {
@@ -185,7 +185,7 @@ TEST_F(PeiCoreModel, PcdSetPointerRefusesMoreThanTheTokenHoldsAndHandsBackItsSiz
   EXPECT_EQ(Memory().ReadPointer(size), 24u);
   EXPECT_TRUE(pei_.PcdTokens().empty());
   EXPECT_THAT(trace_.Calls(),
-              ElementsAre("PCD.SetPointer(token 5) = EFI_INVALID_PARAMETER, 26 bytes for a token of 24"));
+              ElementsAre("PCD.SetPointer(token 0x5) = EFI_INVALID_PARAMETER, 26 bytes for a token of 24"));
 }
 
 TEST_F(PeiCoreModel, InjectedFailureReturnsA32BitErrorAndDoesNothing) {

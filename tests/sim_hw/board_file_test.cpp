@@ -47,7 +47,10 @@ TEST(BoardFile, UnusualValuesRoundTrip) {
   board.pads[0x03040005] = {0, InputPadDw0(1)};
   board.endpoints[3].bar0 = 0xC000000C;
   board.endpoints[3].bar0Upper = 0x12345678;
-  board.portBridges[0xFFFFFFFF] = 0xFFFF;
+  board.pcdTokens[0xFFFFFFFF] = {.size = 4, .value = 0xFFFF};
+  board.pcdTokens[0x18C] = {.size = 4, .value = 0x5AA500E4};
+  board.pcdTokens[7] = {.size = 8, .value = 0x8000000000000001};
+  board.peiPcdSizes[5] = 8;
   board.failures = {{"SMBIOS.ReadStructure", 2, 0x8000000000000017}, {"PEI.AllocatePool", 1, 0x800000000000000E}};
   board.smbiosService = false;
   EXPECT_EQ(ParseBoardJson(BoardToJson(board), "dump"), board) << BoardToJson(board);
@@ -63,7 +66,7 @@ TEST(BoardFile, BaseAndOverridesWithEveryNumberForm) {
     ],
     "endpoints": [{"bus": "0x07", "bar0": 3489660928, "mac": [1, 2, 3, 4, 5, 6], "command": 0}],
     "bridges": [{"bdf": "0x00E0", "secondaryBus": 7, "subordinateBus": "0x07"}],
-    "portBridges": [{"port": "0x18C", "bridge": "00:1C.0"}],
+    "pcdTokens": [{"token": "0x18C", "bridge": "00:1C.0"}, {"token": 9, "size": 2, "value": "0xABCD"}],
     "failures": [{"service": "SMBIOS.ReadStructure", "status": "EFI_NOT_FOUND"},
                  {"service": "BS.LocateProtocol", "nth": 3, "status": "0x8000000000000007"}],
     "pcdPpi": false
@@ -83,7 +86,9 @@ TEST(BoardFile, BaseAndOverridesWithEveryNumberForm) {
   EXPECT_EQ(board.endpoints[0].command, 0);
   EXPECT_EQ(board.endpoints[0].mac, (std::array<std::uint8_t, 6>{1, 2, 3, 4, 5, 6}));
   EXPECT_EQ(board.bridges.at(0).bdf, 0x00E0);
-  EXPECT_EQ(board.portBridges, (std::map<std::uint32_t, std::uint16_t>{{0x18C, 0x00E0}}));
+  ASSERT_EQ(board.pcdTokens.size(), 2u);
+  EXPECT_EQ(board.pcdTokens.at(0x18C), (PcdToken{.size = 4, .value = 0x00E0}));
+  EXPECT_EQ(board.pcdTokens.at(9), (PcdToken{.size = 2, .value = 0xABCD}));
   ASSERT_EQ(board.failures.size(), 2u);
   EXPECT_EQ(board.failures[0].nth, 1u);
   EXPECT_EQ(board.failures[0].status, ParseStatus("EFI_NOT_FOUND"));
@@ -120,6 +125,10 @@ TEST(BoardFile, WrongTypesAndRangesNameTheFieldAndTheValue) {
   EXPECT_EQ(ErrorOf(R"({"bridges": [{"bdf": "00:20.0", "secondaryBus": 1, "subordinateBus": 1}]})"),
             "bridges[0].bdf: expected a bus/device/function (\"00:1C.0\", or 0..0xFFFF), got \"00:20.0\"");
   EXPECT_EQ(ErrorOf(R"({"portLocator": "yes"})"), "portLocator: expected true or false, got \"yes\"");
+  EXPECT_EQ(ErrorOf(R"({"pcdTokens": [{"token": 8, "size": 2, "bridge": "00:1C.0"}]})"),
+            "pcdTokens[0].size: a bridge token holds 4 bytes");
+  EXPECT_EQ(ErrorOf(R"({"pcdTokens": [{"token": 8, "size": 1, "value": 256}]})"),
+            "pcdTokens[0].value: expected an integer 0..255, got 256");
   EXPECT_EQ(ErrorOf(R"({"pads": {"pad": 1}})"), "pads: expected a list, got {\"pad\":1}");
   EXPECT_EQ(ErrorOf(R"([1, 2])"), "(top level): expected an object, got [1,2]");
 }
@@ -127,7 +136,8 @@ TEST(BoardFile, WrongTypesAndRangesNameTheFieldAndTheValue) {
 TEST(BoardFile, UnknownFieldsAreErrors) {
   EXPECT_EQ(ErrorOf(R"({"pchDeviceID": "0xA305"})"),
             "pchDeviceID: unknown field; the fields here are base, name, description, pchDeviceId, pads, bridges, "
-            "endpoints, portBridges, smbiosSlots, setupStringService, smbiosService, portLocator, pcdPpi, failures");
+            "endpoints, pcdTokens, smbiosSlots, setupStringService, smbiosService, portLocator, pcdPpi, peiPcdSizes, "
+            "failures");
   EXPECT_EQ(ErrorOf(R"({"pads": [{"pad": "0x030A0000", "levle": 1}]})"),
             "pads[0].levle: unknown field; the fields here are pad, owner, level, dw0");
 }
@@ -151,7 +161,7 @@ TEST(BoardFile, ImpossibleBoardsAreRefused) {
   EXPECT_EQ(ErrorOf(R"({"base": "x9"})"),
             "base: unknown board \"x9\"; named boards: shipped, x8, no-riser, lp-pch, unknown-pch, foreign-owner, "
             "lan-missing-controller, lan-foreign-device, lan-empty-bus, lan-command-00, lan-bar-type-bits, "
-            "no-port-locator, no-pcd");
+            "no-port-locator, no-pcd, pcd-upper-bits, pcd-name-8-bytes");
   EXPECT_EQ(ErrorOf(R"({"endpoints": [{"bus": 2, "bar0": "0xD0000000"}, {"bus": 2, "bar0": "0xD0100000"}]})"),
             "endpoints[1].bus: 02:00.0 is already taken by endpoints[0]");
   EXPECT_EQ(ErrorOf(R"({"endpoints": [{"bus": 2, "bar0": "0xD0000000", "bar0Upper": 1}]})"),

@@ -43,8 +43,10 @@ TEST(ShippedBoard, EachPortLeadsThroughABridgeToItsOwnController) {
   std::set<std::uint32_t> bars;
   std::set<std::array<std::uint8_t, 6>> macs;
   std::vector<std::uint32_t> ports;
-  for (const auto &[port, bdf] : board.portBridges) {
+  for (const auto &[port, token] : board.pcdTokens) {
     ports.push_back(port);
+    EXPECT_EQ(token.size, 4u) << "token " << port;
+    const std::uint16_t bdf = static_cast<std::uint16_t>(token.value);
     const auto bridge = std::find_if(board.bridges.begin(), board.bridges.end(),
                                      [bdf = bdf](const PciBridge &candidate) { return candidate.bdf == bdf; });
     ASSERT_NE(bridge, board.bridges.end()) << "port " << port;

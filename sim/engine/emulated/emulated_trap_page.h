@@ -28,7 +28,7 @@ inline constexpr std::array<TrapTable, 6> kTrapTables = {{
     {ServiceTable::BootServices, 0x100, static_cast<unsigned>(kBootServicesCount)},
     {ServiceTable::SetupString, 0x200, SlotsOf<SETUP_STRING_PROTOCOL>()},
     {ServiceTable::Smbios, 0x210, SlotsOf<SMBIOS_TABLE_PROTOCOL>()},
-    {ServiceTable::PortLocator, 0x220, SlotsOf<PORT_LOCATOR_PROTOCOL>()},
+    {ServiceTable::DxePcd, 0x220, kDxePcdMemberCount},
     {ServiceTable::PeiServices, 0x300, static_cast<unsigned>(kPeiServicesCount)},
     {ServiceTable::PcdPpi, 0x400, static_cast<unsigned>(kPcdPpiMemberCount)},
 }};

@@ -63,9 +63,7 @@ EFI_STATUS EFIAPI DeleteStructure(UINT16 handle) { return Dispatch(Service::Smbi
 EFI_STATUS EFIAPI ReadStructure(UINT8 type, UINT8 instance, VOID **buffer, UINT16 *size) {
   return Dispatch(Service::SmbiosReadStructure, {Arg(type), Arg(instance), Arg(buffer), Arg(size)});
 }
-UINT16 EFIAPI GetBridge(UINTN port) {
-  return static_cast<UINT16>(Dispatch(Service::PortLocatorGetBridge, {Arg(port)}));
-}
+UINT32 EFIAPI PcdGet32(UINTN token) { return static_cast<UINT32>(Dispatch(Service::DxePcdGet32, {Arg(token)})); }
 EFI_STATUS EFIAPI InstallPpi(const EFI_PEI_SERVICES **services, const EFI_PEI_PPI_DESCRIPTOR *list) {
   return Dispatch(Service::PeiInstallPpi, {Arg(services), Arg(list)});
 }
@@ -103,7 +101,7 @@ const std::array<GuestAddr, static_cast<std::size_t>(Service::Count)> kEntries =
     Entry<SETUP_STRING_SET>(SetString),
     Entry<SMBIOS_DELETE_STRUCTURE>(DeleteStructure),
     Entry<SMBIOS_READ_STRUCTURE>(ReadStructure),
-    Entry<PORT_LOCATOR_GET_BRIDGE>(GetBridge),
+    Entry<PORT_LOCATOR_GET_BRIDGE>(PcdGet32),
     Entry<EFI_PEI_INSTALL_PPI>(InstallPpi),
     Entry<EFI_PEI_LOCATE_PPI>(LocatePpi),
     Entry<EFI_PEI_ALLOCATE_POOL>(PeiAllocatePool),
@@ -137,8 +135,8 @@ GuestAddr NativeUnexpectedEntry(ServiceTable table, unsigned slot) {
       return kUnexpected<ServiceTable::SetupString, 2>.at(slot);
     case ServiceTable::Smbios:
       return kUnexpected<ServiceTable::Smbios, 9>.at(slot);
-    case ServiceTable::PortLocator:
-      return kUnexpected<ServiceTable::PortLocator, 4>.at(slot);
+    case ServiceTable::DxePcd:
+      return kUnexpected<ServiceTable::DxePcd, kDxePcdMemberCount>.at(slot);
     case ServiceTable::PeiServices:
       return kUnexpected<ServiceTable::PeiServices, kPeiServicesCount>.at(slot);
     case ServiceTable::PcdPpi:
