@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cstdio>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -89,6 +91,19 @@ std::vector<std::string> LinesFrom(const std::vector<std::string> &lines, const 
     if (inside && line == end) break;
   }
   return found;
+}
+
+std::string SimulatedBootOutput(const std::string &arguments) {
+  const std::string command = std::string(BOARDSIM_PATH) + " --trace " + arguments + " 2>&1";
+  FILE *pipe = popen(command.c_str(), "r");
+  std::string output;
+  if (pipe != nullptr) {
+    std::array<char, 4096> chunk{};
+    std::size_t got = 0;
+    while ((got = std::fread(chunk.data(), 1, chunk.size(), pipe)) > 0) output.append(chunk.data(), got);
+    pclose(pipe);
+  }
+  return output;
 }
 
 }  // namespace ovmf::testing

@@ -33,4 +33,8 @@ std::vector<std::string> LinesStartingWith(const std::vector<std::string> &lines
 std::vector<std::string> LinesFrom(const std::vector<std::string> &lines, const std::string &first,
                                    const std::string &end);
 
+// What `boardsim --trace` printed for the given further arguments (board,
+// engine), standard error included.
+std::string SimulatedBootOutput(const std::string &arguments);
+
 }  // namespace ovmf::testing

@@ -30,14 +30,14 @@ TEST(OvmfDxePhase, SmbiosHandlerClosesItsEventThenDeletesInstance3Then2) {
               ElementsAre("installing SMBIOS_TABLE_PROTOCOL",  //
                           "call BS.CloseEvent(event) = 0x0000000000000000",
                           "call BS.LocateProtocol(SMBIOS_TABLE_PROTOCOL, registration null) = 0x0000000000000000",
-                          "call SMBIOS.ReadStructure(type 0x09, instance 0x03) buffer null size 0x0000 = "
-                          "0x0000000000000000, handle 0x0029",
-                          "call SMBIOS.DeleteStructure(handle 0x0029)",
+                          "call SMBIOS.ReadStructure(type 9, instance 3) = EFI_SUCCESS",
+                          "seen on entry: buffer null, size 0x0000; handed out handle 0x0029",
+                          "call SMBIOS.DeleteStructure(handle 0x0029) = EFI_SUCCESS",
                           "call BS.FreePool(SMBIOS copy of instance 0x03) = 0x0000000000000000",
                           "call BS.LocateProtocol(SMBIOS_TABLE_PROTOCOL, registration null) = 0x0000000000000000",
-                          "call SMBIOS.ReadStructure(type 0x09, instance 0x02) buffer null size 0x0000 = "
-                          "0x0000000000000000, handle 0x0028",
-                          "call SMBIOS.DeleteStructure(handle 0x0028)",
+                          "call SMBIOS.ReadStructure(type 9, instance 2) = EFI_SUCCESS",
+                          "seen on entry: buffer null, size 0x0000; handed out handle 0x0028",
+                          "call SMBIOS.DeleteStructure(handle 0x0028) = EFI_SUCCESS",
                           "call BS.FreePool(SMBIOS copy of instance 0x02) = 0x0000000000000000",
                           "installed SMBIOS_TABLE_PROTOCOL = 0x0000000000000000"));
 }
@@ -68,8 +68,8 @@ TEST(OvmfDxePhase, LanMacQueryAsksFourPortsOnceLocatedAndFindsNoController) {
                         "dxe probe: end"),
               ElementsAre("call BS.LocateProtocol(PORT_LOCATOR_PROTOCOL, registration null) = 0x0000000000000000, "
                           "another instance: the stand-in handed out instead",
-                          "call PORTLOC.GetBridge(port 0x008) = 0x00E0", "call PORTLOC.GetBridge(port 0x18C) = 0x00E4",
-                          "call PORTLOC.GetBridge(port 0x18D) = 0x00E5", "call PORTLOC.GetBridge(port 0x18E) = 0x00E6",
+                          "call PCD.Get32(token 0x8) = 0x000000E0", "call PCD.Get32(token 0x18C) = 0x000000E4",
+                          "call PCD.Get32(token 0x18D) = 0x000000E5", "call PCD.Get32(token 0x18E) = 0x000000E6",
                           "member 4 returns 0x0000000000000000",  //
                           "buffer A5 A5 A5 00 A5 A5 A5 A5 A5 A5",
                           "out 00 A5 A5 A5 A5 A5 A5 A5 A5 A5 A5 A5 A5 A5 A5 A5 A5 A5 A5",  //

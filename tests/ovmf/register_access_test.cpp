@@ -18,16 +18,8 @@ namespace {
 
 // "R16 0xE00F8002 = 0xA305" in the simulator's trace, as QEMU words it.
 std::vector<std::string> SimulatedAccesses(const std::string &engine) {
-  const std::string command =
-      std::string(BOARDSIM_PATH) + " --engine " + engine + " --trace --board " + std::string(OVMF_QEMU_BOARD) + " 2>&1";
-  FILE *pipe = popen(command.c_str(), "r");
-  std::string output;
-  if (pipe != nullptr) {
-    std::array<char, 4096> chunk{};
-    std::size_t got = 0;
-    while ((got = std::fread(chunk.data(), 1, chunk.size(), pipe)) > 0) output.append(chunk.data(), got);
-    pclose(pipe);
-  }
+  const std::string command = "--engine " + engine + " --board " + std::string(OVMF_QEMU_BOARD);
+  const std::string output = SimulatedBootOutput(command);
   static const std::regex kAccess(R"(^  ([RW])(8|16|32) (0x[0-9A-F]+) = )");
   std::vector<std::string> accesses;
   std::istringstream lines(output);

@@ -25,20 +25,22 @@ TEST(OvmfShippedBoard, RegisterPagesAreInPlaceBeforeTheServicesArrive) {
 }
 
 TEST(OvmfShippedBoard, X16RiserTextsPromptThenHelp) {
-  EXPECT_THAT(LinesStartingWith(Report(), {"call SETUP."}),
-              ElementsAre("call SETUP.SetString(\"Setup\", 0x1A2B, \"VKT-PM2W-Q37 PCI-E 3.0 X16 OPROM\")",
-                          "call SETUP.SetString(\"Setup\", 0x1A2C, \"Enable or Disable VKT-PM2W-Q37 OPROM option.\")"));
+  EXPECT_THAT(
+      LinesStartingWith(Report(), {"call SETUP."}),
+      ElementsAre(
+          "call SETUP.SetString(\"Setup\", 0x1A2B, \"VKT-PM2W-Q37 PCI-E 3.0 X16 OPROM\") = EFI_SUCCESS",
+          "call SETUP.SetString(\"Setup\", 0x1A2C, \"Enable or Disable VKT-PM2W-Q37 OPROM option.\") = EFI_SUCCESS"));
 }
 
 TEST(OvmfShippedBoard, X16RiserDeletesInstance3Then1AndFreesEachCopy) {
-  EXPECT_THAT(LinesStartingWith(Report(), {"call SMBIOS.", "call BS.FreePool"}),
-              ElementsAre("call SMBIOS.ReadStructure(type 0x09, instance 0x03) buffer null size 0x0000 = "
-                          "0x0000000000000000, handle 0x0029",
-                          "call SMBIOS.DeleteStructure(handle 0x0029)",
+  EXPECT_THAT(LinesStartingWith(Report(), {"call SMBIOS.", "seen on entry", "call BS.FreePool"}),
+              ElementsAre("call SMBIOS.ReadStructure(type 9, instance 3) = EFI_SUCCESS",
+                          "seen on entry: buffer null, size 0x0000; handed out handle 0x0029",
+                          "call SMBIOS.DeleteStructure(handle 0x0029) = EFI_SUCCESS",
                           "call BS.FreePool(SMBIOS copy of instance 0x03) = 0x0000000000000000",
-                          "call SMBIOS.ReadStructure(type 0x09, instance 0x01) buffer null size 0x0000 = "
-                          "0x0000000000000000, handle 0x0027",
-                          "call SMBIOS.DeleteStructure(handle 0x0027)",
+                          "call SMBIOS.ReadStructure(type 9, instance 1) = EFI_SUCCESS",
+                          "seen on entry: buffer null, size 0x0000; handed out handle 0x0027",
+                          "call SMBIOS.DeleteStructure(handle 0x0027) = EFI_SUCCESS",
                           "call BS.FreePool(SMBIOS copy of instance 0x01) = 0x0000000000000000"));
 }
 

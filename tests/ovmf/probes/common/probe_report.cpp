@@ -24,6 +24,51 @@ ProbeReport &ProbeReport::Hex(UINT64 value, UINTN digits) {
   return *this;
 }
 
+ProbeReport &ProbeReport::ShortHex(UINT64 value) {
+  UINTN digits = 1;
+  while (digits < 16 && (value >> (4 * digits)) != 0) {
+    ++digits;
+  }
+  return Hex(value, digits);
+}
+
+ProbeReport &ProbeReport::Decimal(UINT32 value) {
+  CHAR8 digits[10];
+  UINTN count = 0;
+  do {
+    digits[count++] = CHAR8('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  while (count > 0) {
+    Put(digits[--count]);
+  }
+  return *this;
+}
+
+ProbeReport &ProbeReport::Status(UINT64 status) {
+  struct NamedStatus {
+    UINT64 Value;
+    const CHAR8 *Name;
+  };
+  // The statuses the board's modules and the stand-ins return.
+  static constexpr NamedStatus kNames[] = {
+      {0, "EFI_SUCCESS"},
+      {0x8000000000000001ULL, "EFI_LOAD_ERROR"},
+      {0x8000000000000002ULL, "EFI_INVALID_PARAMETER"},
+      {0x8000000000000003ULL, "EFI_UNSUPPORTED"},
+      {0x8000000000000005ULL, "EFI_BUFFER_TOO_SMALL"},
+      {0x8000000000000007ULL, "EFI_DEVICE_ERROR"},
+      {0x8000000000000009ULL, "EFI_OUT_OF_RESOURCES"},
+      {0x800000000000000EULL, "EFI_NOT_FOUND"},
+  };
+  for (const NamedStatus &known : kNames) {
+    if (known.Value == status) {
+      return Text(known.Name);
+    }
+  }
+  return ShortHex(status);
+}
+
 ProbeReport &ProbeReport::Bytes(const UINT8 *bytes, UINTN count) {
   constexpr CHAR8 kDigits[] = "0123456789ABCDEF";
   for (UINTN i = 0; i < count; ++i) {

@@ -12,6 +12,13 @@ class ProbeReport {
   ProbeReport &Text(const CHAR8 *text);
   // "0x" and exactly `digits` upper-case hex digits.
   ProbeReport &Hex(UINT64 value, UINTN digits);
+  // "0x" and as many upper-case hex digits as the value needs (0x8, 0x18C).
+  ProbeReport &ShortHex(UINT64 value);
+  // The value in decimal (32 bits: no 64-bit division in the IA-32 probe).
+  ProbeReport &Decimal(UINT32 value);
+  // The status by its name, as the simulator's trace writes it
+  // (EFI_SUCCESS, EFI_NOT_FOUND, ...), or "0x" and its value.
+  ProbeReport &Status(UINT64 status);
   // Space-separated upper-case hex bytes.
   ProbeReport &Bytes(const UINT8 *bytes, UINTN count);
   // "null" or the address.

@@ -38,22 +38,23 @@ struct SmbiosCopy {
 };
 SmbiosCopy gCopies[8] = {};
 
-// The shipped board's port identifiers and the bridges behind them.
-struct PortBridge {
-  UINTN Port;
-  UINT16 Bridge;
+// The shipped board's dynamic PCD tokens that hold the LAN bridges'
+// bus/device/function (read with PCD_PROTOCOL Get32: the port locator).
+struct BridgeToken {
+  UINTN Token;
+  UINT32 Bridge;
 };
-constexpr PortBridge kPortBridges[] = {{0x008, 0x00E0}, {0x18C, 0x00E4}, {0x18D, 0x00E5}, {0x18E, 0x00E6}};
+constexpr BridgeToken kBridgeTokens[] = {{0x008, 0x00E0}, {0x18C, 0x00E4}, {0x18D, 0x00E5}, {0x18E, 0x00E6}};
 
 EFI_BOOT_SERVICES *gServices = nullptr;
 
 // The members' layouts, by position: the second pointer of the Setup string
 // service, the seventh and ninth of the SMBIOS service, the fourth of the
-// port locator. None takes an interface pointer.
+// port locator (PCD_PROTOCOL's Get32). None takes an interface pointer.
 using SetStringMember = EFI_STATUS(EFIAPI *)(const CHAR8 *Name, UINTN Token, const CHAR8 *Text);
 using DeleteStructureMember = EFI_STATUS(EFIAPI *)(UINT16 Handle);
 using ReadStructureMember = EFI_STATUS(EFIAPI *)(UINT8 Type, UINT8 Instance, VOID **Buffer, UINT16 *Size);
-using GetBridgeMember = UINT16(EFIAPI *)(UINTN Port);
+using Get32Member = UINT32(EFIAPI *)(UINTN TokenNumber);
 
 struct SetupStringStandIn {
   VOID *Member0;
@@ -67,16 +68,17 @@ struct SmbiosStandIn {
 };
 struct PortLocatorStandIn {
   VOID *Member0To2[3];
-  GetBridgeMember GetBridge;
+  Get32Member Get32;
 };
 static_assert(__builtin_offsetof(SetupStringStandIn, SetString) == 8);
 static_assert(__builtin_offsetof(SmbiosStandIn, DeleteStructure) == 48);
 static_assert(__builtin_offsetof(SmbiosStandIn, ReadStructure) == 64);
-static_assert(__builtin_offsetof(PortLocatorStandIn, GetBridge) == 24);
+static_assert(__builtin_offsetof(PortLocatorStandIn, Get32) == 24);
 
 EFI_STATUS EFIAPI SetString(const CHAR8 *Name, UINTN Token, const CHAR8 *Text) {
+  // The simulator's trace line, then nothing of the probe's own.
   Report().Text("call SETUP.SetString(\"").Text(Name).Text("\", ").Hex(Token, 4).Text(", \"").Text(Text);
-  Report().Text("\")").End();
+  Report().Text("\") = ").Status(kSuccess).End();
   return kSuccess;
 }
 
@@ -131,43 +133,51 @@ EFI_STATUS CopySlotRecord(const SlotRecord &record, VOID **Buffer, UINT16 *Size)
 }
 
 EFI_STATUS EFIAPI ReadStructure(UINT8 Type, UINT8 Instance, VOID **Buffer, UINT16 *Size) {
-  Report().Text("call SMBIOS.ReadStructure(type ").Hex(Type, 2).Text(", instance ").Hex(Instance, 2).Text(")");
-  Report().Text(" buffer ").Text(*Buffer == nullptr ? "null" : "set").Text(" size ").Hex(*Size, 4);
+  // The simulator's trace line first, then what the stand-in saw on entry
+  // and which record it handed out, on a line of the probe's own.
+  const VOID *bufferOnEntry = *Buffer;
+  const UINT16 sizeOnEntry = *Size;
   const SlotRecord *record = FindSlot(Type, Instance);
-  if (record == nullptr) {
-    Report().Text(" = not found").End();
-    return kNotFound;
+  const EFI_STATUS status = record == nullptr ? kNotFound : CopySlotRecord(*record, Buffer, Size);
+  Report().Text("call SMBIOS.ReadStructure(type ").Decimal(Type).Text(", instance ").Decimal(Instance);
+  Report().Text(") = ").Status(status).End();
+  Report().Text("seen on entry: buffer ").Text(bufferOnEntry == nullptr ? "null" : "set").Text(", size ");
+  Report().Hex(sizeOnEntry, 4);
+  if (record != nullptr) {
+    Report().Text("; handed out handle ").Hex(record->Handle, 4);
   }
-  const EFI_STATUS status = CopySlotRecord(*record, Buffer, Size);
-  Report().Text(" = ").Hex(status, 16).Text(", handle ").Hex(record->Handle, 4).End();
+  Report().End();
   return status;
 }
 
 EFI_STATUS EFIAPI DeleteStructure(UINT16 Handle) {
-  Report().Text("call SMBIOS.DeleteStructure(handle ").Hex(Handle, 4).Text(")").End();
+  EFI_STATUS status = kNotFound;
   for (const SlotRecord &record : kSlotRecords) {
     if (record.Handle == Handle && !gSlotDeleted[record.Instance - 1]) {
       gSlotDeleted[record.Instance - 1] = true;
-      return kSuccess;
+      status = kSuccess;
+      break;
     }
   }
-  return kNotFound;
+  Report().Text("call SMBIOS.DeleteStructure(handle ").Hex(Handle, 4).Text(") = ").Status(status).End();
+  return status;
 }
 
-UINT16 EFIAPI GetBridge(UINTN Port) {
-  UINT16 bridge = 0xFFFF;
-  for (const PortBridge &entry : kPortBridges) {
-    if (entry.Port == Port) {
-      bridge = entry.Bridge;
+// An unknown token answers all ones, as the simulated PCD database does.
+UINT32 EFIAPI Get32(UINTN TokenNumber) {
+  UINT32 value = 0xFFFFFFFF;
+  for (const BridgeToken &entry : kBridgeTokens) {
+    if (entry.Token == TokenNumber) {
+      value = entry.Bridge;
     }
   }
-  Report().Text("call PORTLOC.GetBridge(port ").Hex(Port, 3).Text(") = ").Hex(bridge, 4).End();
-  return bridge;
+  Report().Text("call PCD.Get32(token ").ShortHex(TokenNumber).Text(") = ").Hex(value, 8).End();
+  return value;
 }
 
 SetupStringStandIn gSetupStrings = {nullptr, SetString};
 SmbiosStandIn gSmbios = {{}, DeleteStructure, nullptr, ReadStructure};
-PortLocatorStandIn gPortLocator = {{}, GetBridge};
+PortLocatorStandIn gPortLocator = {{}, Get32};
 
 EFI_STATUS Install(EFI_BOOT_SERVICES *bs, const EFI_GUID &guid, VOID *interface) {
   gServices = bs;
