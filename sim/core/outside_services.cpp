@@ -75,7 +75,7 @@ std::uint64_t OutsideServices::Call(Service service, std::span<const std::uint64
       break;
   }
   const std::size_t call = trace_.Call(text);
-  const InjectedCall injection(failures_, name);
+  const InjectedCall injection(failures_, name, text);
   if (service == Service::PortLocatorGetBridge) {
     // The locator answers a bridge, not a status: an injection is the bridge it answers.
     const auto &injected = injection.Value();
