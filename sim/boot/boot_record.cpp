@@ -1,6 +1,8 @@
 #include "sim/boot/boot_record.h"
 
+#include "sim/boot/seen_outcome.h"
 #include "sim/core/known_guids.h"
+#include "sim/scoreboard/expected_outcome.h"
 
 namespace boardsim {
 namespace {
@@ -22,6 +24,9 @@ BootRecord RunBoot(const BoardConfig &board, Engine &engine, const std::function
     record.stopped = fault.what();
   }
   RecordState(boot, engine, record);
+  const ExpectedBoot expected = ExpectedOutcome(board);
+  record.scoreboard = Compare(expected.outcome, SeenOutcome(record));
+  record.injected = expected.injected;
   return record;
 }
 
@@ -45,6 +50,10 @@ void RecordState(Boot &boot, const Engine &engine, BootRecord &record) {
   record.setupTexts = boot.Services().SetupWrites();
   record.slotsDeleted = boot.Services().DeletedSlots();
   record.slotsKept = boot.Services().RemainingSlots();
+  record.commands.clear();
+  for (const PciEndpoint &endpoint : board.endpoints)
+    record.commands.push_back(
+        {endpoint.bus, boot.Hardware().CommandRegister(endpoint.bus), boot.Hardware().CommandWrites(endpoint.bus)});
 
   record.problems = boot.Problems();
   record.instructions = boot.Instructions();

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "sim/boot/boot.h"
+#include "sim/scoreboard/outcome.h"
 
 namespace boardsim {
 
@@ -45,6 +46,12 @@ struct BootRecord {
   std::vector<SmbiosSlotRecord> slotsKept;
   std::optional<HookAnswers> hook;
   std::optional<LanMacResult> lan;
+  std::vector<CommandOutcome> commands;  // each Ethernet controller's, after the query
+
+  // The board's expected outcome beside this one: where they differ, and
+  // where each injected failure took effect.
+  std::vector<Problem> scoreboard;
+  std::vector<std::string> injected;
 
   // Why the boot ended early (a fault of an image or of the emulator), if it
   // did; everything above holds what happened up to then.

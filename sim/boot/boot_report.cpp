@@ -171,7 +171,10 @@ std::string ReportText(const BootReport &r, bool withTrace) {
     for (const auto &[what, count] : r.instructions) out << "  " << what << ": " << count << "\n";
   }
   if (r.stopped) out << "\nBoot stopped: " << Printable(*r.stopped) << "\n";
-  out << "\nProblems: " << (r.problems.empty() ? "none" : "") << "\n";
+  if (!r.injected.empty()) out << "\nInjected failures:\n";
+  for (const auto &effect : r.injected) out << "  " << Printable(effect) << "\n";
+  out << "\nProblems:" << (r.problems.empty() && r.scoreboard.empty() ? " none" : "") << "\n";
+  for (const auto &problem : r.scoreboard) out << "  Problem: " << Printable(ProblemText(problem)) << "\n";
   for (const auto &problem : r.problems) out << "  " << Printable(problem) << "\n";
   if (withTrace) {
     out << "\nTrace:\n";
@@ -245,6 +248,11 @@ std::string ReportJson(const BootReport &r, bool withTrace) {
   for (const auto &[what, count] : r.instructions) report["instructions"].push_back({{"call", what}, {"count", count}});
   report["stopped"] = r.stopped ? json(*r.stopped) : json(nullptr);
   report["problems"] = r.problems;
+  report["scoreboard"] = json::array();
+  for (const auto &problem : r.scoreboard)
+    report["scoreboard"].push_back(
+        {{"outcome", problem.outcome}, {"expected", problem.expected}, {"seen", problem.seen}});
+  report["injected"] = r.injected;
   if (withTrace) report["trace"] = r.trace;
   return report.dump(2) + "\n";
 }
