@@ -24,17 +24,25 @@ BootRecord RunBoot(const BoardConfig &board, Engine &engine, const std::function
     record.stopped = fault.what();
   }
   RecordState(boot, engine, record);
-  const ExpectedBoot expected = ExpectedOutcome(board);
-  record.scoreboard = Compare(expected.outcome, SeenOutcome(record));
-  record.injected = expected.injected;
+  Judge(board, record);
   return record;
 }
 
+void Judge(const BoardConfig &board, BootRecord &record) {
+  const ExpectedBoot expected = ExpectedOutcome(board);
+  record.scoreboard = Compare(expected.outcome, SeenOutcome(record));
+  record.injected = expected.injected;
+}
+
 void RecordState(Boot &boot, const Engine &engine, BootRecord &record) {
+  record.engine = engine.Name();
+  RecordOutcome(boot, record);
+}
+
+void RecordOutcome(Boot &boot, BootRecord &record) {
   const BoardConfig &board = boot.Board();
   record.board = board.name;
   record.description = board.description;
-  record.engine = engine.Name();
   record.pchDeviceId = board.pchDeviceId;
   for (unsigned i = 0; i < kRiserPads; ++i)
     record.riserPadReadings[i] = {boot.Hardware().PadOwner(kRiserPad0 + i), boot.Hardware().PadLevel(kRiserPad0 + i)};

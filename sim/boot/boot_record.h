@@ -68,5 +68,10 @@ BootRecord RunBoot(const BoardConfig &board, Engine &engine, const std::function
 // Fills the record with what the boot shows now, whether it has ended or
 // not (everything but what the consumer calls answered and why it stopped).
 void RecordState(Boot &boot, const Engine &engine, BootRecord &record);
+// The same, without the engine's name.
+void RecordOutcome(Boot &boot, BootRecord &record);
+// Judges a whole boot's record (default sequence and consumer calls run)
+// against the board's expected outcome: fills scoreboard and injected.
+void Judge(const BoardConfig &board, BootRecord &record);
 
 }  // namespace boardsim

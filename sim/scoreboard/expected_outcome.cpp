@@ -34,10 +34,11 @@ class Replay {
   Replay(const BoardConfig &board, std::vector<std::string> &injected)
       : schedule_(board.failures), injected_(injected) {}
 
-  // The status an injection puts in place of the call's own, if any.
+  // The value an injection puts in place of the call's own, if any: a
+  // status, the bridge a lookup answers, or a copy skipped (any value).
   std::optional<std::uint64_t> Call(std::string_view service, std::string_view callText = {}) {
     const auto failure = schedule_.OnCall(service, CallArguments(callText));
-    if (!failure || failure->status == 0) return std::nullopt;
+    if (!failure) return std::nullopt;
     current_ = *failure;
     return failure->status;
   }
@@ -61,8 +62,9 @@ struct CallResult {
 };
 
 CallResult Status(Replay &replay, std::string_view service, std::string_view callText = {}) {
+  // An injected EFI_SUCCESS changes nothing.
   const auto injected = replay.Call(service, callText);
-  return {injected.value_or(0), injected.has_value()};
+  return {injected.value_or(0), injected.value_or(0) != 0};
 }
 
 void ReadRiser(const BoardConfig &board, ExpectedBoot &expected) {
