@@ -44,8 +44,10 @@ class Replay {
   }
   // Says where the last injected call took effect.
   void Took(const std::string &effect) {
-    injected_.push_back(FailureTarget(current_) + (IsError(current_.status) ? " failed with " : " returned ") +
-                        StatusName(current_.status) + " (injected): " + effect);
+    Took((IsError(current_.status) ? "failed with " : "returned ") + StatusName(current_.status), effect);
+  }
+  void Took(const std::string &happened, const std::string &effect) {
+    injected_.push_back(FailureTarget(current_) + " " + happened + " (injected): " + effect);
   }
 
  private:
@@ -197,7 +199,7 @@ void RunLanQuery(const BoardConfig &board, Replay &replay, Outcome &outcome) {
     if (const auto bridge = board.portBridges.find(port); bridge != board.portBridges.end()) bdf = bridge->second;
     if (const auto injected = replay.Call("PORTLOC.GetBridge", "PORTLOC.GetBridge(port " + Hex(port, 1) + ")")) {
       bdf = static_cast<std::uint16_t>(*injected & 0xFFFF);
-      replay.Took("port " + Hex(port, 1) + " answers bridge " + Hex(bdf, 4));
+      replay.Took("answered bridge " + Hex(bdf, 4), "port " + Hex(port, 1) + " looked up there");
     }
     std::optional<std::uint8_t> bus;
     for (const PciBridge &bridge : board.bridges)
@@ -210,7 +212,7 @@ void RunLanQuery(const BoardConfig &board, Replay &replay, Outcome &outcome) {
       std::array<std::uint8_t, 6> mac = endpoint.mac;
       if (replay.Call("BS.CopyMem")) {
         mac = {};
-        replay.Took("the MAC of bus " + Hex(*bus, 2) + " reads 00:00:00:00:00:00");
+        replay.Took("copied nothing", "the MAC of bus " + Hex(*bus, 2) + " reads 00:00:00:00:00:00");
       }
       if (list.addresses.size() < slots) list.addresses.push_back(mac);
       for (CommandOutcome &command : outcome.commands)
