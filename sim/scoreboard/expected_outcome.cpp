@@ -5,6 +5,7 @@
 
 #include "sim/base/board_text.h"
 #include "sim/base/status_names.h"
+#include "sim/board/address_map.h"
 #include "sim/board/failure_schedule.h"
 
 namespace boardsim {
@@ -16,6 +17,7 @@ constexpr std::uint32_t kRiserPad0 = 0x030A0000;  // GPP_K pad 0, H series
 constexpr std::uint16_t kLpSeriesMasked = 0x9D80;
 constexpr std::uint8_t kX16Code = 0x0E;
 constexpr std::uint8_t kX8Code = 0x0C;
+constexpr std::uint32_t kMacOffset = 0x5400;
 constexpr std::uint64_t kPromptToken = 0x1A2B;
 constexpr std::uint64_t kHelpToken = 0x1A2C;
 constexpr std::uint32_t kEthernetController = 0x15338086;
@@ -69,6 +71,14 @@ CallResult Status(Replay &replay, std::string_view service, std::string_view cal
   return {injected.value_or(0), injected.value_or(0) != 0};
 }
 
+// A PEI service's status as BoardPei sees it: 32 bits, the error bit at 31.
+CallResult PeiStatus(Replay &replay, std::string_view service, std::string_view callText = {}) {
+  CallResult result = Status(replay, service, callText);
+  result.status = IaStatus(result.status);
+  result.injected = result.status != 0;
+  return result;
+}
+
 void ReadRiser(const BoardConfig &board, ExpectedBoot &expected) {
   const bool lp = (board.pchDeviceId & 0xFFE0) == kLpSeriesMasked;
   unsigned level = 0;
@@ -93,21 +103,21 @@ void ReadRiser(const BoardConfig &board, ExpectedBoot &expected) {
 }
 
 void RunPei(const BoardConfig &board, Replay &replay, Outcome &outcome) {
-  if (const auto r = Status(replay, "PEI.AllocatePool", "PEI.AllocatePool(12 bytes)"); r.Error()) {
+  if (const auto r = PeiStatus(replay, "PEI.AllocatePool", "PEI.AllocatePool(12 bytes)"); r.Error()) {
     outcome.peiStatus = r.status;
     replay.Took("BoardPei returns it; no PPI, PCD or lane write");
     return;
   }
-  if (const auto r = Status(replay, "PEI.InstallPpi"); r.Error()) {
+  if (const auto r = PeiStatus(replay, "PEI.InstallPpi"); r.Error()) {
     outcome.peiStatus = r.status;
     replay.Took("BoardPei returns it; no PCD or lane write");
     return;
   }
   outcome.ppisInstalled = {"BOARD_HOOK_PPI"};
-  const auto located = Status(replay, "PEI.LocatePpi", "PEI.LocatePpi(PCD_PPI, instance 0)");
+  const auto located = PeiStatus(replay, "PEI.LocatePpi", "PEI.LocatePpi(PCD_PPI, instance 0)");
   if (located.Error()) replay.Took("PCD_PPI not found: token 5 not written");
   if (board.pcdPpi && !located.Error()) {
-    if (const auto r = Status(replay, "PCD.SetPointer", "PCD.SetPointer(token 5)"); r.Error()) {
+    if (const auto r = PeiStatus(replay, "PCD.SetPointer", "PCD.SetPointer(token 5)"); r.Error()) {
       replay.Took("token 5 not written");
     } else {
       std::vector<std::uint8_t> name;
@@ -184,6 +194,23 @@ void RunSmbiosHandler(const BoardConfig &board, Replay &replay, std::uint8_t cod
   outcome.slotsKept = remaining;
 }
 
+// The six bytes a copy from this 32-bit address gets: the controllers'
+// register windows (at their BAR, the first in board order answering) hold
+// their MAC at 0x5400 and read 0 elsewhere. An unassigned BAR decodes nothing.
+std::array<std::uint8_t, 6> MacAt(const BoardConfig &board, std::uint32_t source) {
+  for (const PciEndpoint &endpoint : board.endpoints) {
+    const std::uint64_t base = endpoint.bar0 & ~0xFu;
+    if (base == 0 || source < base || source >= base + address_map::kEthernetWindowSize) continue;
+    std::array<std::uint8_t, 6> mac{};
+    for (unsigned i = 0; i < mac.size(); ++i) {
+      const std::uint64_t offset = source + i - base;
+      if (offset >= kMacOffset && offset < kMacOffset + mac.size()) mac[i] = endpoint.mac[offset - kMacOffset];
+    }
+    return mac;
+  }
+  return {};
+}
+
 // The LAN MAC query with fresh caller buffers.
 void RunLanQuery(const BoardConfig &board, Replay &replay, Outcome &outcome) {
   LanOutcome lan;
@@ -209,7 +236,7 @@ void RunLanQuery(const BoardConfig &board, Replay &replay, Outcome &outcome) {
       if (endpoint.bus != *bus) continue;
       if (endpoint.vendorDevice != kEthernetController) return;
       ++list.count;
-      std::array<std::uint8_t, 6> mac = endpoint.mac;
+      std::array<std::uint8_t, 6> mac = MacAt(board, (endpoint.bar0 & ~0xFu) + kMacOffset);
       if (replay.Call("BS.CopyMem")) {
         mac = {};
         replay.Took("copied nothing", "the MAC of bus " + Hex(*bus, 2) + " reads 00:00:00:00:00:00");

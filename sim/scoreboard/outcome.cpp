@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "sim/base/board_text.h"
+#include "sim/base/services.h"
 #include "sim/base/status_names.h"
 
 namespace boardsim {
@@ -100,7 +101,7 @@ std::string CommandsText(const std::vector<CommandOutcome> &commands) {
 // The outcomes in report order, each as text.
 std::vector<std::pair<const char *, std::string>> Texts(const Outcome &o) {
   return {
-      {"BoardPei entry status", StatusText(o.peiStatus)},
+      {"BoardPei entry status", StatusText(o.peiStatus ? std::optional(IaStatus(*o.peiStatus)) : std::nullopt)},
       {"PPIs installed", Joined(o.ppisInstalled)},
       {"PCD token 5", NameText(o.pcdBoardName)},
       {"lane register writes", LanesText(o.laneWrites)},
@@ -118,6 +119,8 @@ std::vector<std::pair<const char *, std::string>> Texts(const Outcome &o) {
 }
 
 }  // namespace
+
+std::uint64_t IaStatus(std::uint64_t status) { return StatusFromGuest(StatusForGuest(status, 4), 4); }
 
 std::vector<Problem> Compare(const Outcome &expected, const Outcome &seen) {
   const auto want = Texts(expected);

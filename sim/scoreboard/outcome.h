@@ -77,6 +77,10 @@ struct Outcome {
   std::vector<CommandOutcome> commands;  // one per Ethernet controller of the board, in board order
 };
 
+// An EFI_STATUS as the IA-32 BoardPei holds it (32 bits, the error bit at
+// 31), widened again: BoardPei's entry status is compared in this form.
+std::uint64_t IaStatus(std::uint64_t status);
+
 // One outcome that differs: "LAN MAC first list", with both values as text.
 struct Problem {
   std::string outcome;
