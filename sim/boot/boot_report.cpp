@@ -75,6 +75,25 @@ std::string AnswerText(std::optional<std::uint64_t> answer, bool boolean) {
 
 bool IsBooleanHookMember(unsigned member) { return member == 0 || member == 2 || member == 5; }
 
+// Where in the report an injected failure took effect, by the service it hit.
+enum class Section { Pei, DxeEntry, SetupTexts, Slots, Lan };
+
+Section SectionOf(const std::string &effect) {
+  const auto starts = [&](const char *prefix) { return effect.starts_with(prefix); };
+  if (starts("PEI.") || starts("PCD.")) return Section::Pei;
+  if (starts("SETUP.")) return Section::SetupTexts;
+  if (starts("SMBIOS.") || effect.find("SMBIOS_TABLE_PROTOCOL not found") != std::string::npos) return Section::Slots;
+  if (starts("PORTLOC.") || starts("BS.CopyMem") || effect.find("PORT_LOCATOR_PROTOCOL not found") != std::string::npos)
+    return Section::Lan;
+  if (effect.find("SETUP_STRING_PROTOCOL not found") != std::string::npos) return Section::SetupTexts;
+  return Section::DxeEntry;
+}
+
+void InjectedLines(std::ostream &out, const std::vector<std::string> &injected, Section section) {
+  for (const auto &effect : injected)
+    if (SectionOf(effect) == section) out << "  Injected: " << Printable(effect) << "\n";
+}
+
 }  // namespace
 
 std::string Utf16Text(const std::vector<std::uint8_t> &bytes) {
@@ -130,7 +149,10 @@ std::string ReportText(const BootReport &r, bool withTrace) {
         << Hex(r.ppi->flag, 2) << "\n";
   }
 
+  InjectedLines(out, r.injected, Section::Pei);
+
   out << "\nDXE phase: BoardDxe entry returned " << (r.dxeStatus ? StatusName(*r.dxeStatus) : noStatus) << "\n";
+  InjectedLines(out, r.injected, Section::DxeEntry);
   out << "  Setup texts set:" << (r.setupTexts.empty() ? " none (Setup keeps its own texts)" : "") << "\n";
   for (const auto &text : r.setupTexts)
     out << "    \"" << Printable(text.name) << "\" token " << Hex(text.token, 4) << ": \"" << Printable(text.text)
@@ -141,8 +163,10 @@ std::string ReportText(const BootReport &r, bool withTrace) {
       out << "    instance " << unsigned(slot.instance) << " (handle " << Hex(slot.handle, 4) << ", "
           << Printable(slot.designation) << ")\n";
   };
+  InjectedLines(out, r.injected, Section::SetupTexts);
   slots("deleted", r.slotsDeleted);
   slots("kept", r.slotsKept);
+  InjectedLines(out, r.injected, Section::Slots);
   if (r.hook) {
     out << "  BOARD_HOOK_PROTOCOL answers:";
     for (unsigned m = 0; m < r.hook->members.size(); ++m)
@@ -163,6 +187,7 @@ std::string ReportText(const BootReport &r, bool withTrace) {
     list("first list (port 0x8)", r.lan->first);
     list("second list (ports 0x18C, 0x18D, 0x18E)", r.lan->second);
   }
+  InjectedLines(out, r.injected, Section::Lan);
 
   bool counted = false;
   for (const auto &[what, count] : r.instructions) counted = counted || count != 0;
@@ -171,8 +196,6 @@ std::string ReportText(const BootReport &r, bool withTrace) {
     for (const auto &[what, count] : r.instructions) out << "  " << what << ": " << count << "\n";
   }
   if (r.stopped) out << "\nBoot stopped: " << Printable(*r.stopped) << "\n";
-  if (!r.injected.empty()) out << "\nInjected failures:\n";
-  for (const auto &effect : r.injected) out << "  " << Printable(effect) << "\n";
   out << "\nProblems:" << (r.problems.empty() && r.scoreboard.empty() ? " none" : "") << "\n";
   for (const auto &problem : r.scoreboard) out << "  Problem: " << Printable(ProblemText(problem)) << "\n";
   for (const auto &problem : r.problems) out << "  " << Printable(problem) << "\n";

@@ -112,8 +112,11 @@ TEST(BoardsimBoards, PadMergeAndFailureByArgumentFromABoardFile) {
   EXPECT_TRUE(Contains(run.output,
                        "deleted:\n    instance 3 (handle 0x0029, CPU1 RISER SLOT1 PCI-E 3.0 X8)\n"
                        "  SMBIOS slot records kept:\n    instance 1 (handle 0x0027, CPU1 RISER SLOT)\n"
-                       "    instance 2 (handle 0x0028, CPU1 RISER SLOT1 PCI-E 3.0 X16)\n"))
+                       "    instance 2 (handle 0x0028, CPU1 RISER SLOT1 PCI-E 3.0 X16)\n"
+                       "  Injected: SMBIOS.ReadStructure for instance 1 failed with EFI_DEVICE_ERROR (injected): "
+                       "instance 1 kept\n"))
       << run.output;
+  EXPECT_TRUE(Contains(run.output, "\nProblems: none\n")) << run.output;
 }
 
 TEST(BoardsimBoards, DumpedBoardLoadsBackAsABoardFile) {
