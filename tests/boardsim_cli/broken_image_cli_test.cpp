@@ -40,6 +40,13 @@ TEST(BoardsimBrokenImages, AWrongDriverIsAProblemNamingTheOutcome) {
        "  Problem: Setup texts: expected \"Setup\" 0x1A2B \"VKT-PM2W-Q37 PCI-E 3.0 X16 OPROM\", \"Setup\" 0x1A2C "
        "\"Enable or Disable VKT-PM2W-Q37 OPROM option.\", seen \"Setup\" 0x1A2B \"VKT-PM2W-Q37 PCI-E 3.0 X61 "
        "OPROM\", \"Setup\" 0x1A2C \"Enable or Disable VKT-PM2W-Q37 OPROM option.\"\n"},
+      // The x16 card's deletions {3, 1}, just before the x8 card's code 0x0C, swapped: instance 1 goes first,
+      // and instance 3 is then no longer there.
+      {"x16 deletion order 1, 3",
+       {0x03, 0x01, 0, 0, 0, 0, 0, 0, 0x0C, 0, 0, 0, 0, 0, 0, 0},
+       {0x01, 0x03, 0, 0, 0, 0, 0, 0, 0x0C, 0, 0, 0, 0, 0, 0, 0},
+       "  Problem: SMBIOS slot records deleted: expected instance 3 (handle 0x0029), instance 1 (handle 0x0027), "
+       "seen instance 1 (handle 0x0027)\n"},
   };
   const std::filesystem::path built = BOARD_BUILD_DIR "/firmware";
   std::ifstream in(built / "BoardDxe.efi", std::ios::binary);
