@@ -118,6 +118,10 @@ BootReport DescribeBoot(const BootRecord &record) {
   return report;
 }
 
+bool BootFailed(const BootRecord &record) {
+  return record.stopped || !record.problems.empty() || !record.scoreboard.empty();
+}
+
 // Every text the report takes from a board file or from guest memory goes
 // through Printable: a newline in a board's name must not forge a report
 // line, nor an escape character reach the terminal.

@@ -22,6 +22,9 @@ struct BootReport : BootRecord {
 };
 
 BootReport DescribeBoot(const BootRecord &record);
+// Whether the boot failed: it stopped, saw something unexpected, or did
+// anything but what the board expects (boardsim then exits 1).
+bool BootFailed(const BootRecord &record);
 
 // UTF-16LE bytes as text ("KRV7-DM3TQA"); non-ASCII code units as \uXXXX.
 std::string Utf16Text(const std::vector<std::uint8_t> &bytes);

@@ -44,8 +44,7 @@ int Run(const Options &options) {
   const auto engine = ChooseEngine(options);
   const BootReport report = DescribeBoot(RunBoot(board, *engine));
   std::cout << (options.json ? ReportJson(report, options.trace) : ReportText(report, options.trace));
-  // A boot that stopped, or did anything but what the board expects, fails.
-  return report.stopped || !report.problems.empty() || !report.scoreboard.empty() ? 1 : 0;
+  return BootFailed(report) ? 1 : 0;
 }
 
 }  // namespace
