@@ -8,6 +8,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace boardsim {
@@ -67,13 +68,29 @@ struct SmbiosSlotRecord {
   friend bool operator==(const SmbiosSlotRecord &, const SmbiosSlotRecord &) = default;
 };
 
+// An argument a failure picks its call by, as the trace writes it: key
+// "instance" and value "3" pick SMBIOS.ReadStructure(type 9, instance 3).
+// Numbers match whatever base either side writes them in.
+struct CallArgument {
+  std::string key;
+  std::string value;
+
+  friend bool operator==(const CallArgument &, const CallArgument &) = default;
+};
+
 // A status to return from the Nth call (1-based) of a service, instead of
 // doing its work. Service names are those the trace uses, e.g.
-// "BS.CreateEvent", "SMBIOS.ReadStructure", "PEI.AllocatePool".
+// "BS.CreateEvent", "SMBIOS.ReadStructure", "PEI.AllocatePool". With
+// arguments, only calls having all of them count, and nth is the Nth of those.
 struct InjectedFailure {
+  InjectedFailure() = default;
+  InjectedFailure(std::string service, unsigned nth, std::uint64_t status, std::vector<CallArgument> arguments = {})
+      : service(std::move(service)), nth(nth), status(status), arguments(std::move(arguments)) {}
+
   std::string service;
   unsigned nth = 1;
   std::uint64_t status = 0;
+  std::vector<CallArgument> arguments;
 
   friend bool operator==(const InjectedFailure &, const InjectedFailure &) = default;
 };

@@ -135,7 +135,11 @@ class BoardReader {
   void ReadPch(const Json &root, BoardConfig &board) const {
     if (root.contains("pchDeviceId"))
       board.pchDeviceId = static_cast<std::uint16_t>(Integer(root["pchDeviceId"], "pchDeviceId", 0, 0xFFFF));
-    if (root.contains("pads")) board.pads = Pads(root["pads"], "pads", SeriesOfDeviceId(board.pchDeviceId));
+    // The base's pads of another PCH series do not exist on this one.
+    std::erase_if(board.pads, [&](const auto &pad) {
+      return !DecodeBoardPad(pad.first, SeriesOfDeviceId(board.pchDeviceId), nullptr);
+    });
+    if (root.contains("pads")) MergePads(root["pads"], "pads", SeriesOfDeviceId(board.pchDeviceId), board.pads);
   }
 
   void ReadPci(const Json &root, BoardConfig &board) const {
@@ -190,26 +194,28 @@ class BoardReader {
     return static_cast<std::uint32_t>(*number);
   }
 
-  std::map<std::uint32_t, PadState> Pads(const Json &value, const std::string &path, PchSeries series) const {
-    std::map<std::uint32_t, PadState> pads;
+  // Each entry changes one pad of the base board; a field the entry does not
+  // give keeps the base's value (zero for a pad the base does not describe).
+  void MergePads(const Json &value, const std::string &path, PchSeries series,
+                 std::map<std::uint32_t, PadState> &pads) const {
     std::map<std::uint32_t, std::string> seenAt;
     ForEach(value, path, [&](const Json &entry, const std::string &at) {
       Object(entry, at, {"pad", "owner", "level", "dw0"});
       const std::uint32_t pad = PadId(Required(entry, at, "pad"), Child(at, "pad"), series);
       if (const auto [place, fresh] = seenAt.emplace(pad, at); !fresh)
         Fail(Child(at, "pad"), Hex(pad, 8) + " is already described by " + place->second);
-      PadState state;
+      if (!entry.contains("owner") && !entry.contains("level") && !entry.contains("dw0"))
+        Fail(at, "give the pad's \"owner\", its \"level\" (0 or 1) or its whole \"dw0\"");
+      if (entry.contains("level") && entry.contains("dw0"))
+        Fail(at, "give the pad's \"level\" (0 or 1) or its whole \"dw0\", not both");
+      PadState &state = pads[pad];
       if (entry.contains("owner"))
         state.owner = static_cast<std::uint32_t>(Integer(entry["owner"], Child(at, "owner"), 0, 15));
-      if (entry.contains("level") == entry.contains("dw0"))
-        Fail(at, "give the pad's \"level\" (0 or 1) or its whole \"dw0\", exactly one of them");
       if (entry.contains("level"))
         state.dw0 = InputPadDw0(static_cast<unsigned>(Integer(entry["level"], Child(at, "level"), 0, 1)));
-      else
+      if (entry.contains("dw0"))
         state.dw0 = static_cast<std::uint32_t>(Integer(entry["dw0"], Child(at, "dw0"), 0, 0xFFFFFFFF));
-      pads[pad] = state;
     });
-    return pads;
   }
 
   std::uint16_t Bdf(const Json &value, const std::string &path) const {
@@ -337,12 +343,28 @@ class BoardReader {
     Fail(path, "expected a status name (\"EFI_NOT_FOUND\") or a number, got " + Shown(value));
   }
 
+  // {"instance": 3}: the arguments the trace shows, by their names there.
+  std::vector<CallArgument> Arguments(const Json &value, const std::string &path) const {
+    if (!value.is_object()) Fail(path, "expected an object of argument names and values, got " + Shown(value));
+    std::vector<CallArgument> arguments;
+    for (const auto &[key, given] : value.items()) {
+      if (given.is_number_unsigned())
+        arguments.push_back({key, std::to_string(given.get<std::uint64_t>())});
+      else if (given.is_string())
+        arguments.push_back({key, given.get<std::string>()});
+      else
+        Fail(Child(path, key), "expected a number or a string, got " + Shown(given));
+    }
+    return arguments;
+  }
+
   std::vector<InjectedFailure> Failures(const Json &value, const std::string &path) const {
     std::vector<InjectedFailure> failures;
     ForEach(value, path, [&](const Json &entry, const std::string &at) {
-      Object(entry, at, {"service", "nth", "status"});
+      Object(entry, at, {"service", "arguments", "nth", "status"});
       InjectedFailure failure;
       failure.service = String(Required(entry, at, "service"), Child(at, "service"));
+      if (entry.contains("arguments")) failure.arguments = Arguments(entry["arguments"], Child(at, "arguments"));
       if (entry.contains("nth"))
         failure.nth = static_cast<unsigned>(Integer(entry["nth"], Child(at, "nth"), 1, 0xFFFFFFFF));
       failure.status = Status(Required(entry, at, "status"), Child(at, "status"));
@@ -355,12 +377,6 @@ class BoardReader {
 };
 
 }  // namespace
-
-BoardFileError::BoardFileError(std::string origin, std::string field, std::string problem)
-    : std::runtime_error(origin + ": " + (field.empty() ? "" : field + ": ") + problem),
-      origin_(std::move(origin)),
-      field_(std::move(field)),
-      problem_(std::move(problem)) {}
 
 BoardConfig ParseBoardJson(const std::string &text, const std::string &origin) {
   return BoardReader(origin).Read(ParseBoardFileJson(text, origin));

@@ -26,28 +26,12 @@
 // LoadBoardFile and ParseBoardJson are declared in sim/board_config.h.
 #pragma once
 
-#include <stdexcept>
 #include <string>
 
 #include "sim/board/board_config.h"
+#include "sim/board/board_file_error.h"
 
 namespace boardsim {
-
-// A board file that cannot be used: names the file, the field
-// ("pads[2].owner", or "line 3, column 5" for malformed JSON) and the problem.
-class BoardFileError : public std::runtime_error {
- public:
-  BoardFileError(std::string origin, std::string field, std::string problem);
-
-  const std::string &Origin() const { return origin_; }
-  const std::string &Field() const { return field_; }
-  const std::string &Problem() const { return problem_; }
-
- private:
-  std::string origin_;
-  std::string field_;
-  std::string problem_;
-};
 
 // The board as a complete board file, which ParseBoardJson reads back to the
 // same board: a starting point for describing a new one.

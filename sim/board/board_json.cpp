@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "sim/base/board_text.h"
-#include "sim/board/board_file.h"
+#include "sim/board/board_file_error.h"
 
 namespace boardsim {
 namespace {

@@ -34,6 +34,9 @@ Json EndpointJson(const PciEndpoint &endpoint) {
 
 std::string BoardToJson(const BoardConfig &board) {
   Json root;
+  // A file's pads merge with its base's: a named board starts from itself,
+  // so the pads it does not have stay absent when the dump is read back.
+  if (NamedBoard(board.name)) root["base"] = board.name;
   root["name"] = board.name;
   root["description"] = board.description;
   root["pchDeviceId"] = Hex(board.pchDeviceId, 4);
@@ -75,9 +78,16 @@ std::string BoardToJson(const BoardConfig &board) {
     root["peiPcdSizes"].push_back({{"token", number}, {"size", size}});
 
   root["failures"] = Json::array();
-  for (const InjectedFailure &failure : board.failures)
-    root["failures"].push_back(
-        {{"service", failure.service}, {"nth", failure.nth}, {"status", StatusName(failure.status)}});
+  for (const InjectedFailure &failure : board.failures) {
+    Json entry = {{"service", failure.service}};
+    if (!failure.arguments.empty()) {
+      entry["arguments"] = Json::object();
+      for (const CallArgument &argument : failure.arguments) entry["arguments"][argument.key] = argument.value;
+    }
+    entry["nth"] = failure.nth;
+    entry["status"] = StatusName(failure.status);
+    root["failures"].push_back(entry);
+  }
 
   return root.dump(2) + "\n";
 }

@@ -36,7 +36,7 @@ Boot::Boot(BoardConfig board, Engine &engine, BootOptions options)
   pei_ = std::make_unique<PeiCore>(board_, *peiMachine_, trace_, failures_, options_.separatePeiEntryPointer);
   dxe_ = std::make_unique<DxeCore>(*dxeMachine_, trace_, failures_, hardware_);
   dxe_->ObserveNotifications([this](const std::string &event, std::uint64_t instructions) {
-    instructions_.emplace_back(event + " notify function", instructions);
+    instructions_.emplace_back(event, instructions);
   });
   services_ = std::make_unique<OutsideServices>(board_, *dxeMachine_, *dxe_, trace_, failures_);
   pcd_ = std::make_unique<DxePcd>(board_, *dxeMachine_, trace_, failures_);
@@ -119,9 +119,9 @@ std::uint64_t Boot::CallLanMacQuery(GuestAddr buffer, GuestAddr out) {
   const auto protocol = dxe_->FindProtocol(BoardHookProtocolGuid());
   if (!protocol || *protocol == 0) throw std::logic_error("BOARD_HOOK_PROTOCOL is not installed with an interface");
   const GuestAddr function = dxeMachine_->Memory().ReadPointer(*protocol + 4 * 8);
-  trace_.Event("consumer calls BOARD_HOOK_PROTOCOL member 4 (LAN MAC query)");
+  trace_.Event("consumer calls BOARD_HOOK_PROTOCOL LanMacQuery");
   const std::uint64_t arguments[] = {buffer, out};
-  return CallImage(*dxeMachine_, "BOARD_HOOK_PROTOCOL member 4", function, Signature::LanMacQuery, arguments);
+  return CallImage(*dxeMachine_, "BOARD_HOOK_PROTOCOL LanMacQuery", function, Signature::LanMacQuery, arguments);
 }
 
 std::optional<LanMacResult> Boot::QueryLanMacs() {
@@ -155,7 +155,8 @@ std::optional<PpiAnswers> Boot::CallPpiMembers() {
   for (unsigned member = 0; member < answers.members.size(); ++member) {
     const GuestAddr function = memory.ReadPointer(*ppi + member * pointer);
     if (function == 0) continue;
-    trace_.Event("consumer calls BOARD_HOOK_PPI member " + std::to_string(member));
+    trace_.Event("consumer calls BOARD_HOOK_PPI " +
+                 (member == 3 ? std::string("BoardInfo") : "member " + std::to_string(member)));
     if (member != 3) {
       answers.members[member] = CallImage(*peiMachine_, "BOARD_HOOK_PPI member " + std::to_string(member), function,
                                           Signature::BooleanAnswer, {});

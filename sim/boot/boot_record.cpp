@@ -1,6 +1,8 @@
 #include "sim/boot/boot_record.h"
 
+#include "sim/boot/seen_outcome.h"
 #include "sim/core/known_guids.h"
+#include "sim/scoreboard/expected_outcome.h"
 
 namespace boardsim {
 namespace {
@@ -22,14 +24,25 @@ BootRecord RunBoot(const BoardConfig &board, Engine &engine, const std::function
     record.stopped = fault.what();
   }
   RecordState(boot, engine, record);
+  Judge(board, record);
   return record;
 }
 
+void Judge(const BoardConfig &board, BootRecord &record) {
+  const ExpectedBoot expected = ExpectedOutcome(board);
+  record.scoreboard = Compare(expected.outcome, SeenOutcome(record));
+  record.injected = expected.injected;
+}
+
 void RecordState(Boot &boot, const Engine &engine, BootRecord &record) {
+  record.engine = engine.Name();
+  RecordOutcome(boot, record);
+}
+
+void RecordOutcome(Boot &boot, BootRecord &record) {
   const BoardConfig &board = boot.Board();
   record.board = board.name;
   record.description = board.description;
-  record.engine = engine.Name();
   record.pchDeviceId = board.pchDeviceId;
   for (unsigned i = 0; i < kRiserPads; ++i)
     record.riserPadReadings[i] = {boot.Hardware().PadOwner(kRiserPad0 + i), boot.Hardware().PadLevel(kRiserPad0 + i)};
@@ -45,6 +58,10 @@ void RecordState(Boot &boot, const Engine &engine, BootRecord &record) {
   record.setupTexts = boot.Services().SetupWrites();
   record.slotsDeleted = boot.Services().DeletedSlots();
   record.slotsKept = boot.Services().RemainingSlots();
+  record.commands.clear();
+  for (const PciEndpoint &endpoint : board.endpoints)
+    record.commands.push_back(
+        {endpoint.bus, boot.Hardware().CommandRegister(endpoint.bus), boot.Hardware().CommandWrites(endpoint.bus)});
 
   record.problems = boot.Problems();
   record.instructions = boot.Instructions();

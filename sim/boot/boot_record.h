@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "sim/boot/boot.h"
+#include "sim/scoreboard/outcome.h"
 
 namespace boardsim {
 
@@ -45,6 +46,12 @@ struct BootRecord {
   std::vector<SmbiosSlotRecord> slotsKept;
   std::optional<HookAnswers> hook;
   std::optional<LanMacResult> lan;
+  std::vector<CommandOutcome> commands;  // each Ethernet controller's, after the query
+
+  // The board's expected outcome beside this one: where they differ, and
+  // where each injected failure took effect.
+  std::vector<Problem> scoreboard;
+  std::vector<std::string> injected;
 
   // Why the boot ended early (a fault of an image or of the emulator), if it
   // did; everything above holds what happened up to then.
@@ -62,5 +69,10 @@ BootRecord RunBoot(const BoardConfig &board, Engine &engine, const std::function
 // Fills the record with what the boot shows now, whether it has ended or
 // not (everything but what the consumer calls answered and why it stopped).
 void RecordState(Boot &boot, const Engine &engine, BootRecord &record);
+// The same, without the engine's name.
+void RecordOutcome(Boot &boot, BootRecord &record);
+// Judges a whole boot's record (default sequence and consumer calls run)
+// against the board's expected outcome: fills scoreboard and injected.
+void Judge(const BoardConfig &board, BootRecord &record);
 
 }  // namespace boardsim

@@ -11,9 +11,8 @@ namespace boardsim {
 namespace {
 
 // The riser cards this board takes, by the code their pads give.
-std::string RiserCardOf(std::optional<std::uint8_t> code) {
-  if (!code) return "not identifiable from the pads";
-  switch (*code) {
+std::string RiserCardOf(std::uint8_t code) {
+  switch (code) {
     case 0x0E:
       return "x16 riser VKT-PM2W-Q37";
     case 0x0C:
@@ -23,29 +22,35 @@ std::string RiserCardOf(std::optional<std::uint8_t> code) {
   }
 }
 
-std::optional<std::uint8_t> RiserPads(const std::array<RiserPadReading, kRiserPads> &pads) {
+// The code as the firmware reads it: a pad it cannot read (another agent
+// owns it, or the fitted PCH has no such pad) leaves the level of the pad
+// read before it, or 0 for the first.
+std::uint8_t RiserPads(const std::array<RiserPadReading, kRiserPads> &pads) {
   std::uint8_t code = 0;
+  unsigned level = 0;
   for (unsigned i = 0; i < kRiserPads; ++i) {
-    const auto &[owner, level] = pads[i];
-    if (!owner || !level || *owner != 0) return std::nullopt;
-    code = static_cast<std::uint8_t>(code | (*level << i));
+    const auto &[owner, read] = pads[i];
+    if (owner && read && *owner == 0) level = *read;
+    code = static_cast<std::uint8_t>(code | (level << i));
   }
   return code;
 }
 
-// "0 1 1 1", with a pad another agent owns shown as "owned by agent N" and a
-// pad the fitted PCH does not have as "absent".
+// "pad 0 reads 0, pad 1 reads 1, pad 2 owned by agent 1: repeats the
+// previous level (1), pad 3 reads 1".
 std::string RiserPadsText(const std::array<RiserPadReading, kRiserPads> &pads) {
   std::string text;
+  unsigned level = 0;
   for (unsigned i = 0; i < kRiserPads; ++i) {
-    const auto &[owner, level] = pads[i];
-    text += i == 0 ? "" : ", ";
-    if (!owner || !level)
-      text += "absent";
-    else if (*owner != 0)
-      text += "owned by agent " + std::to_string(*owner);
-    else
-      text += std::to_string(*level);
+    const auto &[owner, read] = pads[i];
+    text += (i == 0 ? "pad " : ", pad ") + std::to_string(i);
+    if (owner && read && *owner == 0) {
+      level = *read;
+      text += " reads " + std::to_string(level);
+      continue;
+    }
+    text += !owner || !read ? " not on this PCH" : " owned by agent " + std::to_string(*owner);
+    text += i == 0 ? ": gives 0" : ": repeats the previous level (" + std::to_string(level) + ")";
   }
   return text;
 }
@@ -69,6 +74,25 @@ std::string AnswerText(std::optional<std::uint64_t> answer, bool boolean) {
 }
 
 bool IsBooleanHookMember(unsigned member) { return member == 0 || member == 2 || member == 5; }
+
+// Where in the report an injected failure took effect, by the service it hit.
+enum class Section { Pei, DxeEntry, SetupTexts, Slots, Lan };
+
+Section SectionOf(const std::string &effect) {
+  const auto starts = [&](const char *prefix) { return effect.starts_with(prefix); };
+  if (starts("PCD.Get32") || starts("BS.CopyMem") || effect.find("PORT_LOCATOR_PROTOCOL not found") != std::string::npos)
+    return Section::Lan;
+  if (starts("PEI.") || starts("PCD.")) return Section::Pei;
+  if (starts("SETUP.")) return Section::SetupTexts;
+  if (starts("SMBIOS.") || effect.find("SMBIOS_TABLE_PROTOCOL not found") != std::string::npos) return Section::Slots;
+  if (effect.find("SETUP_STRING_PROTOCOL not found") != std::string::npos) return Section::SetupTexts;
+  return Section::DxeEntry;
+}
+
+void InjectedLines(std::ostream &out, const std::vector<std::string> &injected, Section section) {
+  for (const auto &effect : injected)
+    if (SectionOf(effect) == section) out << "  Injected: " << Printable(effect) << "\n";
+}
 
 }  // namespace
 
@@ -94,6 +118,10 @@ BootReport DescribeBoot(const BootRecord &record) {
   return report;
 }
 
+bool BootFailed(const BootRecord &record) {
+  return record.stopped || !record.problems.empty() || !record.scoreboard.empty();
+}
+
 // Every text the report takes from a board file or from guest memory goes
 // through Printable: a newline in a board's name must not forge a report
 // line, nor an escape character reach the terminal.
@@ -102,9 +130,7 @@ std::string ReportText(const BootReport &r, bool withTrace) {
   out << "Board " << Printable(r.board) << (r.description.empty() ? "" : ": " + Printable(r.description))
       << " (engine: " << r.engine << ")\n";
   out << "  PCH: " << r.pchSeries << " series, device id " << Hex(r.pchDeviceId, 4) << "\n";
-  out << "  Riser: " << r.riserCard << " (GPP_K pads 0..3: " << r.riserPadStates;
-  if (r.riserPads) out << "; code " << Hex(*r.riserPads, 2);
-  out << ")";
+  out << "  Riser: GPP_K " << r.riserPadStates << "\n    code " << Hex(r.riserPads, 2) << ": " << r.riserCard;
   const std::string noStatus = r.stopped ? "nothing (the boot stopped first)" : "nothing (not run)";
   out << "\n\nPEI phase: BoardPei returned " << (r.peiStatus ? StatusName(*r.peiStatus) : noStatus) << "\n";
   out << "  PPI installed: " << (r.ppisInstalled.empty() ? "none" : "");
@@ -121,32 +147,36 @@ std::string ReportText(const BootReport &r, bool withTrace) {
   if (r.ppi) {
     out << "  BOARD_HOOK_PPI answers:";
     for (unsigned m = 0; m < r.ppi->members.size(); ++m)
-      if (m != 3 && r.ppi->members[m]) out << " member " << m << " = " << AnswerText(r.ppi->members[m], true) << ";";
+      if (m != 3 && r.ppi->members[m]) out << " member " << m << " = " << AnswerText(r.ppi->members[m], true) << ",";
     out << " BoardInfo = " << StatusName(r.ppi->boardInfoStatus) << ", info " << Hex(r.ppi->info[0], 2) << " "
         << Hex(r.ppi->info[1], 2) << " " << Hex(r.ppi->info[2], 2) << " " << Hex(r.ppi->info[3], 2) << ", flag "
         << Hex(r.ppi->flag, 2) << "\n";
   }
 
+  InjectedLines(out, r.injected, Section::Pei);
+
   out << "\nDXE phase: BoardDxe entry returned " << (r.dxeStatus ? StatusName(*r.dxeStatus) : noStatus) << "\n";
-  out << "  Setup texts set: " << (r.setupTexts.empty() ? "none (Setup keeps its own texts)" : "") << "\n";
+  InjectedLines(out, r.injected, Section::DxeEntry);
+  out << "  Setup texts set:" << (r.setupTexts.empty() ? " none (Setup keeps its own texts)" : "") << "\n";
   for (const auto &text : r.setupTexts)
     out << "    \"" << Printable(text.name) << "\" token " << Hex(text.token, 4) << ": \"" << Printable(text.text)
         << "\"\n";
-  out << "  SMBIOS slot records deleted:";
-  if (r.slotsDeleted.empty()) out << " none";
-  for (const auto &slot : r.slotsDeleted)
-    out << " instance " << unsigned(slot.instance) << " (handle " << Hex(slot.handle, 4) << ", "
-        << Printable(slot.designation) << ");";
-  out << "\n  SMBIOS slot records kept:";
-  if (r.slotsKept.empty()) out << " none";
-  for (const auto &slot : r.slotsKept)
-    out << " instance " << unsigned(slot.instance) << " (handle " << Hex(slot.handle, 4) << ", "
-        << Printable(slot.designation) << ");";
-  out << "\n";
+  const auto slots = [&](const char *what, const std::vector<SmbiosSlotRecord> &records) {
+    out << "  SMBIOS slot records " << what << ":" << (records.empty() ? " none" : "") << "\n";
+    for (const auto &slot : records)
+      out << "    instance " << unsigned(slot.instance) << " (handle " << Hex(slot.handle, 4) << ", "
+          << Printable(slot.designation) << ")\n";
+  };
+  InjectedLines(out, r.injected, Section::SetupTexts);
+  slots("deleted", r.slotsDeleted);
+  slots("kept", r.slotsKept);
+  InjectedLines(out, r.injected, Section::Slots);
   if (r.hook) {
     out << "  BOARD_HOOK_PROTOCOL answers:";
     for (unsigned m = 0; m < r.hook->members.size(); ++m)
-      if (m != 4) out << " member " << m << " = " << AnswerText(r.hook->members[m], IsBooleanHookMember(m)) << ";";
+      if (m != 4)
+        out << (m == 0 ? " " : ", ") << "member " << m << " = "
+            << AnswerText(r.hook->members[m], IsBooleanHookMember(m));
     out << "\n";
   } else {
     out << "  BOARD_HOOK_PROTOCOL: not installed\n";
@@ -158,9 +188,10 @@ std::string ReportText(const BootReport &r, bool withTrace) {
       for (const auto &mac : macs.addresses) out << " " << MacText(mac);
       out << "\n";
     };
-    list("first list (port 8)", r.lan->first);
+    list("first list (port 0x8)", r.lan->first);
     list("second list (ports 0x18C, 0x18D, 0x18E)", r.lan->second);
   }
+  InjectedLines(out, r.injected, Section::Lan);
 
   bool counted = false;
   for (const auto &[what, count] : r.instructions) counted = counted || count != 0;
@@ -169,7 +200,8 @@ std::string ReportText(const BootReport &r, bool withTrace) {
     for (const auto &[what, count] : r.instructions) out << "  " << what << ": " << count << "\n";
   }
   if (r.stopped) out << "\nBoot stopped: " << Printable(*r.stopped) << "\n";
-  out << "\nProblems: " << (r.problems.empty() ? "none" : "") << "\n";
+  out << "\nProblems:" << (r.problems.empty() && r.scoreboard.empty() ? " none" : "") << "\n";
+  for (const auto &problem : r.scoreboard) out << "  Problem: " << Printable(ProblemText(problem)) << "\n";
   for (const auto &problem : r.problems) out << "  " << Printable(problem) << "\n";
   if (withTrace) {
     out << "\nTrace:\n";
@@ -184,9 +216,7 @@ std::string ReportJson(const BootReport &r, bool withTrace) {
   json report;
   report["board"] = {{"name", r.board}, {"description", r.description}, {"engine", r.engine}};
   report["pch"] = {{"device_id", Hex(r.pchDeviceId, 4)}, {"series", r.pchSeries}};
-  report["riser"] = {{"code", r.riserPads ? json(Hex(*r.riserPads, 2)) : json(nullptr)},
-                     {"pads", r.riserPadStates},
-                     {"card", r.riserCard}};
+  report["riser"] = {{"code", Hex(r.riserPads, 2)}, {"pads", r.riserPadStates}, {"card", r.riserCard}};
 
   json pei;
   pei["status"] = status(r.peiStatus);
@@ -245,6 +275,11 @@ std::string ReportJson(const BootReport &r, bool withTrace) {
   for (const auto &[what, count] : r.instructions) report["instructions"].push_back({{"call", what}, {"count", count}});
   report["stopped"] = r.stopped ? json(*r.stopped) : json(nullptr);
   report["problems"] = r.problems;
+  report["scoreboard"] = json::array();
+  for (const auto &problem : r.scoreboard)
+    report["scoreboard"].push_back(
+        {{"outcome", problem.outcome}, {"expected", problem.expected}, {"seen", problem.seen}});
+  report["injected"] = r.injected;
   if (withTrace) {
     report["trace"] = r.trace;
     // The same entries taken apart: each line without its column, and for a

@@ -15,13 +15,16 @@ namespace boardsim {
 
 // The record of a boot, with what it tells: the PCH series and the riser card.
 struct BootReport : BootRecord {
-  std::string pchSeries;                  // "H", "LP" or "not recognised"
-  std::optional<std::uint8_t> riserPads;  // GPP_K pads 3..0 as a code, when all four are host pads
-  std::string riserPadStates;             // "0, 1, owned by agent 1, 1"
+  std::string pchSeries;       // "H", "LP" or "not recognised"
+  std::uint8_t riserPads = 0;  // the code the firmware reads from GPP_K pads 3..0
+  std::string riserPadStates;  // "pad 0 reads 0, pad 1 reads 1, pad 2 owned by agent 1: repeats ..."
   std::string riserCard;
 };
 
 BootReport DescribeBoot(const BootRecord &record);
+// Whether the boot failed: it stopped, saw something unexpected, or did
+// anything but what the board expects (boardsim then exits 1).
+bool BootFailed(const BootRecord &record);
 
 // UTF-16LE bytes as text ("KRV7-DM3TQA"); non-ASCII code units as \uXXXX.
 std::string Utf16Text(const std::vector<std::uint8_t> &bytes);

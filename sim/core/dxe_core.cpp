@@ -12,6 +12,13 @@
 namespace boardsim {
 namespace {
 
+// The handler BoardDxe registers for a protocol's arrival, by that protocol.
+std::string HandlerFor(const Guid &protocol) {
+  if (protocol == SetupStringProtocolGuid()) return "Setup string handler";
+  if (protocol == SmbiosTableProtocolGuid()) return "SMBIOS slot handler";
+  return {};
+}
+
 constexpr std::uint64_t kTplApplication = TPL_APPLICATION;
 constexpr std::uint64_t kTplCallback = TPL_CALLBACK;
 constexpr std::uint64_t kTplNotify = TPL_NOTIFY;
@@ -158,7 +165,7 @@ std::uint64_t DxeCore::Call(Service service, std::span<const std::uint64_t> a) {
       break;
   }
   const std::size_t call = trace_.Call(text);
-  const InjectedCall injection(failures_, name);
+  const InjectedCall injection(failures_, name, text);
   if (const auto error = injection.Error(trace_, call)) {
     return *error;
   }
@@ -385,10 +392,20 @@ void DxeCore::DispatchPending() {
     ++event.notifications;
     const std::uint64_t saved = tpl_;
     tpl_ = event.tpl;
-    trace_.Notify("event#" + std::to_string(event.id) + " at " + TplName(event.tpl));
+    // The driver's handlers by what they wait for, the same in the trace and
+    // the report: "event#2 (Setup string handler)".
+    std::string handler;
+    for (const Registration &registration : registrations_)
+      if (registration.eventId == event.id) handler = HandlerFor(registration.protocol);
+    if (event.group == ReadyToBootGroupGuid()) handler = "ReadyToBoot handler";
+    const std::string name = "event#" + std::to_string(event.id) + (handler.empty() ? "" : " (" + handler + ")");
+    trace_.Notify(name + " at " + TplName(event.tpl));
     const std::uint64_t arguments[] = {event.handle, event.context};
     machine_.Call(event.notify, Signature::EventNotify, arguments);
-    if (notifyObserver_) notifyObserver_("event#" + std::to_string(event.id), machine_.LastCallInstructions());
+    if (notifyObserver_)
+      notifyObserver_(
+          handler.empty() ? name + " notify function" : handler + " (event#" + std::to_string(event.id) + ")",
+          machine_.LastCallInstructions());
     tpl_ = saved;
   }
 }

@@ -18,9 +18,10 @@ GuestAddr DxePcd::Interface() {
 
 std::uint32_t DxePcd::Get32(std::uint64_t token) {
   const char *name = InfoOf(Service::DxePcdGet32).name;
-  const std::size_t call = trace_.Call(std::string(name) + "(token " + Hex(token) + ")");
+  const std::string text = std::string(name) + "(token " + Hex(token) + ")";
+  const std::size_t call = trace_.Call(text);
   // Get32 answers a value, not a status: an injection is the value it answers.
-  const InjectedCall injection(failures_, name);
+  const InjectedCall injection(failures_, name, text);
   std::uint32_t value = kUnknownPcdTokenAnswer;
   std::string note;
   const auto found =

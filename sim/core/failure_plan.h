@@ -10,21 +10,22 @@
 
 #include "sim/base/trace.h"
 #include "sim/board/board_config.h"
+#include "sim/board/failure_schedule.h"
 
 namespace boardsim {
 
 class FailurePlan {
  public:
-  explicit FailurePlan(std::vector<InjectedFailure> failures = {}) : failures_(std::move(failures)) {}
+  explicit FailurePlan(std::vector<InjectedFailure> failures = {}) : schedule_(std::move(failures)) {}
 
-  // Counts one call of the service and returns the status to inject into
-  // this call, if one is planned.
-  std::optional<std::uint64_t> OnCall(std::string_view service);
+  // Counts one call of the service, traced as callText, and returns the
+  // status to inject into this call, if one is planned.
+  std::optional<std::uint64_t> OnCall(std::string_view service, std::string_view callText = {});
   // How often each service was called so far.
   const std::map<std::string, unsigned, std::less<>> &Counts() const { return counts_; }
 
  private:
-  std::vector<InjectedFailure> failures_;
+  FailureSchedule schedule_;
   std::map<std::string, unsigned, std::less<>> counts_;
 };
 
@@ -33,7 +34,8 @@ class FailurePlan {
 // a real one would.
 class InjectedCall {
  public:
-  InjectedCall(FailurePlan &plan, std::string_view service) : injected_(plan.OnCall(service)) {}
+  InjectedCall(FailurePlan &plan, std::string_view service, std::string_view callText)
+      : injected_(plan.OnCall(service, callText)) {}
 
   // The planned value, for a service that answers a value rather than a status.
   const std::optional<std::uint64_t> &Value() const { return injected_; }

@@ -55,7 +55,7 @@ std::uint64_t OutsideServices::Call(Service service, std::span<const std::uint64
       break;
   }
   const std::size_t call = trace_.Call(text);
-  const InjectedCall injection(failures_, name);
+  const InjectedCall injection(failures_, name, text);
   if (const auto error = injection.Error(trace_, call)) {
     return *error;
   }

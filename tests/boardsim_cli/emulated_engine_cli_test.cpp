@@ -42,8 +42,8 @@ TEST(BoardsimEmulated, ReportCountsInstructionsOfEntriesHandlersAndMembers) {
   const CommandRun run = Boardsim("--engine emulated --images " BOARD_BUILD_DIR "/firmware");
   ASSERT_EQ(run.status, 0) << run.output;
   for (const char *call :
-       {"BoardPei entry: ", "BoardDxe entry: ", "event#2 notify function: ", "event#3 notify function: ",
-        "event#1 notify function: ", "BOARD_HOOK_PPI BoardInfo: ", "BOARD_HOOK_PROTOCOL member 4: "}) {
+       {"BoardPei entry: ", "BoardDxe entry: ", "Setup string handler (event#2): ", "SMBIOS slot handler (event#3): ",
+        "ReadyToBoot handler (event#1): ", "BOARD_HOOK_PPI BoardInfo: ", "BOARD_HOOK_PROTOCOL LanMacQuery: "}) {
     const auto at = run.output.find(std::string("\n  ") + call);
     ASSERT_NE(at, std::string::npos) << call << " missing:\n" << run.output;
     EXPECT_GT(std::stoul(run.output.substr(at + 3 + std::string(call).size())), 0u) << call;

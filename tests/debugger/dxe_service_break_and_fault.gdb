@@ -3,7 +3,7 @@
 # says why; the boot then ends with the fault.
 target remote :@PORT@
 monitor board
-# expect: Board shipped: .*\n  PCH: H series, device id 0xA305\n  Riser: .*code 0x0E
+# expect: Board shipped: .*\n  PCH: H series, device id 0xA305\n  Riser: .*\n    code 0x0E
 monitor break-service SMBIOS.ReadStructure
 # expect: the module stops when it calls SMBIOS.ReadStructure
 monitor break-service no.such

@@ -20,7 +20,7 @@ TEST_P(EventArrival, ReadyToBootTwiceRunsTheHandlerOnceAndItClosesItsEvent) {
   boot.SignalReadyToBoot();
   const std::vector<std::string> first = {
       "event EFI_EVENT_GROUP_READY_TO_BOOT signalled",
-      "notify event#1 at TPL_CALLBACK",
+      "notify event#1 (ReadyToBoot handler) at TPL_CALLBACK",
       "call BS.CloseEvent(event#1) = EFI_SUCCESS",
   };
   EXPECT_EQ(boot.GetTrace().LinesSince(mark), first);

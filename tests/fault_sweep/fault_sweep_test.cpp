@@ -12,6 +12,7 @@
 
 #include "sim/base/board_text.h"
 #include "sim/base/status_names.h"
+#include "sim/boot/boot_record.h"
 #include "tests/dxe_scenario_support/trace_lines.h"
 #include "tests/support/scenario.h"
 #include "uefi/status.h"
@@ -19,12 +20,23 @@
 namespace boardsim::testing {
 namespace {
 
-// The boot as the simulator runs it, with every consumer call path.
-void RunWholeBoot(Boot &boot) {
+// The boot as the simulator runs it, with every consumer call path, judged
+// against the board's expected outcome.
+BootRecord RunWholeBoot(Boot &boot) {
   boot.RunDefaultSequence();
-  boot.CallPpiMembers();
-  boot.CallHookMembers();
-  boot.QueryLanMacs();
+  BootRecord record;
+  record.ppi = boot.CallPpiMembers();
+  record.hook = boot.CallHookMembers();
+  record.lan = boot.QueryLanMacs();
+  RecordOutcome(boot, record);
+  Judge(boot.Board(), record);
+  return record;
+}
+
+std::vector<std::string> ScoreboardProblems(const BootRecord &record) {
+  std::vector<std::string> texts;
+  for (const auto &problem : record.scoreboard) texts.push_back(ProblemText(problem));
+  return texts;
 }
 
 struct Injection {
@@ -98,11 +110,14 @@ class FaultSweep : public ScenarioTest {
     BoardConfig faulty = board;
     faulty.failures.push_back({injection.service, injection.nth, injection.value});
     Boot &boot = StartBoot(std::move(faulty));
+    BootRecord record;
     try {
-      RunWholeBoot(boot);
+      record = RunWholeBoot(boot);
     } catch (const std::exception &error) {
       FAIL() << "the boot stopped: " << error.what();
     }
+    // The firmware did what the board's expected outcome says the failure leads to.
+    EXPECT_EQ(ScoreboardProblems(record), std::vector<std::string>{});
     // The injection took place, once, in the planned service.
     std::vector<std::string> injected;
     for (const auto &line : boot.GetTrace().Calls())
@@ -118,8 +133,10 @@ TEST_P(FaultSweep, EveryNamedBoardBootsWithoutProblems) {
   for (const auto &name : NamedBoards()) {
     SCOPED_TRACE("board " + name);
     Boot &boot = StartBoot(name);
-    ASSERT_NO_THROW(RunWholeBoot(boot));
+    BootRecord record;
+    ASSERT_NO_THROW(record = RunWholeBoot(boot));
     EXPECT_EQ(boot.Problems(), std::vector<std::string>{});
+    EXPECT_EQ(ScoreboardProblems(record), std::vector<std::string>{});
     EXPECT_TRUE(boot.DxeStatus().has_value());
     EXPECT_TRUE(boot.PeiStatus().has_value());
   }

@@ -156,7 +156,7 @@ FuzzedBootResult RunFuzzedBoot(std::span<const std::uint8_t> bytes, Engine &engi
   board.pcdPpi = data.ConsumeBool();
   if (!CheckBoard(board).empty()) return {};
 
-  FuzzedBootResult result{true, {}};
+  FuzzedBootResult result{true, {}, board};
   Boot boot(board, engine);
   switch (data.ConsumeIntegralInRange(0, 5)) {
     case 0:

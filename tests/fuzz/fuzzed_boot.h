@@ -12,12 +12,14 @@
 #include <vector>
 
 #include "sim/base/machine.h"
+#include "sim/board/board_config.h"
 
 namespace boardsim::fuzz {
 
 struct FuzzedBootResult {
   bool ran = false;                     // false: the bytes describe no buildable board
   std::vector<std::string> violations;  // broken invariants, empty if all held
+  BoardConfig board;                    // the board the bytes described
 };
 
 FuzzedBootResult RunFuzzedBoot(std::span<const std::uint8_t> bytes, Engine &engine);

@@ -39,7 +39,7 @@ TEST_P(PeiConsumers, HookPpiAnswersAsTheBoardDefinesThem) {
   EXPECT_EQ(answers->members, expected);
   // Constant answers: no service call and no register access on the way.
   EXPECT_THAT(boot.GetTrace().LinesSince(mark), ElementsAre("event consumer calls BOARD_HOOK_PPI member 0",
-                                                            "event consumer calls BOARD_HOOK_PPI member 3",
+                                                            "event consumer calls BOARD_HOOK_PPI BoardInfo",
                                                             "event consumer calls BOARD_HOOK_PPI member 4"));
   ExpectNoProblems();
 }

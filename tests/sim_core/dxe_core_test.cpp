@@ -114,7 +114,7 @@ TEST_F(DxeCoreModel, ArrivalNotifyFiresOnlyForInstallationsAfterRegistration) {
   EXPECT_THAT(log_, ElementsAre("smbios arrived"));
   EXPECT_THAT(trace_.LinesSince(mark), ElementsAre("event SMBIOS_TABLE_PROTOCOL installed by another component on "
                                                    "handle#3",
-                                                   "notify event#1 at TPL_CALLBACK"));
+                                                   "notify event#1 (SMBIOS slot handler) at TPL_CALLBACK"));
   // The key hands out the later instance once; the earlier one never.
   EXPECT_EQ(Locate(SmbiosTableProtocolGuid(), key), std::make_pair(std::uint64_t{EFI_SUCCESS}, after));
   EXPECT_EQ(Locate(SmbiosTableProtocolGuid(), key), std::make_pair(std::uint64_t{EFI_NOT_FOUND}, GuestAddr{0}));
@@ -208,9 +208,9 @@ TEST_F(DxeCoreModel, NotifyInstallingAWatchedProtocolDoesNotNest) {
   EXPECT_EQ(levelInFirst, TPL_CALLBACK);
   EXPECT_THAT(trace_.LinesSince(mark),
               ElementsAre("event SETUP_STRING_PROTOCOL installed by another component on handle#1",
-                          "notify event#1 at TPL_CALLBACK",
+                          "notify event#1 (Setup string handler) at TPL_CALLBACK",
                           "call BS.InstallProtocolInterface(SMBIOS_TABLE_PROTOCOL) = EFI_SUCCESS, handle#2",
-                          "notify event#2 at TPL_CALLBACK"));
+                          "notify event#2 (SMBIOS slot handler) at TPL_CALLBACK"));
 }
 
 TEST_F(DxeCoreModel, GuestInstallationNotifiesBeforeTheCallReturnsAtApplicationLevel) {

@@ -41,5 +41,23 @@ TEST(FailurePlan, ServiceNamesMatchExactly) {
   EXPECT_EQ(plan.OnCall("BS.CreateEvent"), EFI_OUT_OF_RESOURCES);
 }
 
+// A failure chosen by its arguments hits the calls whose traced arguments
+// match, whichever call number they have and in whatever base the trace
+// writes the number; nth then counts among the matching calls only.
+TEST(FailurePlan, ArgumentsPickTheCallWhateverItsNumber) {
+  FailurePlan plan({{"SMBIOS.ReadStructure", 1, EFI_DEVICE_ERROR, {{"instance", "3"}}},
+                    {"PortLocator.GetBridge", 2, 0x00E4, {{"port", "396"}}}});
+
+  const auto read = std::vector{plan.OnCall("SMBIOS.ReadStructure", "SMBIOS.ReadStructure(type 9, instance 2)"),
+                                plan.OnCall("SMBIOS.ReadStructure", "SMBIOS.ReadStructure(type 9, instance 3)"),
+                                plan.OnCall("SMBIOS.ReadStructure", "SMBIOS.ReadStructure(type 9, instance 3)")};
+  const auto port = std::vector{plan.OnCall("PortLocator.GetBridge", "PortLocator.GetBridge(port 0x18C)"),
+                                plan.OnCall("PortLocator.GetBridge", "PortLocator.GetBridge(port 0x18D)"),
+                                plan.OnCall("PortLocator.GetBridge", "PortLocator.GetBridge(port 0x18C)")};
+
+  EXPECT_THAT(read, ElementsAre(std::nullopt, EFI_DEVICE_ERROR, std::nullopt));
+  EXPECT_THAT(port, ElementsAre(std::nullopt, std::nullopt, 0x00E4u));
+}
+
 }  // namespace
 }  // namespace boardsim

@@ -75,7 +75,8 @@ TEST(BoardFile, BaseAndOverridesWithEveryNumberForm) {
 
   EXPECT_EQ(board.name, "boards/mine.json");
   EXPECT_EQ(board.pchDeviceId, 0xA305);  // from the base
-  ASSERT_EQ(board.pads.size(), 3u);      // the file's pads replace the base's
+  ASSERT_EQ(board.pads.size(), 4u);      // the file's pads merge with the base's, pad by pad
+  EXPECT_EQ(board.pads.at(0x030A0003), (PadState{0, 0x44000102u}));  // x8's pad 3, untouched
   EXPECT_EQ(board.pads.at(0x030A0000).dw0, 0x44000102u);
   EXPECT_EQ(board.pads.at(0x030A0001).owner, 2u);
   EXPECT_EQ(board.pads.at(0x030A0002).dw0, 0x44000102u);  // 50987010 == 0x030A0002
@@ -145,9 +146,9 @@ TEST(BoardFile, UnknownFieldsAreErrors) {
 TEST(BoardFile, MissingAndContradictoryFields) {
   EXPECT_EQ(ErrorOf(R"({"endpoints": [{"bar0": "0xD0000000"}]})"), "endpoints[0].bus: missing");
   EXPECT_EQ(ErrorOf(R"({"pads": [{"pad": "0x030A0000"}]})"),
-            "pads[0]: give the pad's \"level\" (0 or 1) or its whole \"dw0\", exactly one of them");
+            "pads[0]: give the pad's \"owner\", its \"level\" (0 or 1) or its whole \"dw0\"");
   EXPECT_EQ(ErrorOf(R"({"pads": [{"pad": "0x030A0000", "level": 1, "dw0": 2}]})"),
-            "pads[0]: give the pad's \"level\" (0 or 1) or its whole \"dw0\", exactly one of them");
+            "pads[0]: give the pad's \"level\" (0 or 1) or its whole \"dw0\", not both");
   EXPECT_EQ(ErrorOf(R"({"pads": [{"pad": "0x030A0001", "level": 1}, {"pad": {"group": "GPP_K", "index": 1},
                                  "level": 0}]})"),
             "pads[1].pad: 0x030A0001 is already described by pads[0]");

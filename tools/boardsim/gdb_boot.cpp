@@ -50,7 +50,7 @@ int RunUnderGdb(const Options &options, const BoardConfig &board) {
       server.EndBoot(record.stopped);
       const BootReport report = DescribeBoot(record);
       std::cout << (options.json ? ReportJson(report, options.trace) : ReportText(report, options.trace));
-      return report.stopped ? 1 : 0;
+      return BootFailed(report) ? 1 : 0;
     } catch (const emulated::BootAbandoned &) {
       server.SetMonitor({});
       if (server.Killed()) {

@@ -70,7 +70,7 @@ int Run(const Options &options) {
   const auto engine = ChooseEngine(options);
   const BootReport report = DescribeBoot(RunBoot(board, *engine));
   std::cout << (options.json ? ReportJson(report, options.trace) : ReportText(report, options.trace));
-  return report.stopped ? 1 : 0;
+  return BootFailed(report) ? 1 : 0;
 }
 
 }  // namespace
