@@ -80,7 +80,8 @@ enum class Section { Pei, DxeEntry, SetupTexts, Slots, Lan };
 
 Section SectionOf(const std::string &effect) {
   const auto starts = [&](const char *prefix) { return effect.starts_with(prefix); };
-  if (starts("PCD.Get32") || starts("BS.CopyMem") || effect.find("PORT_LOCATOR_PROTOCOL not found") != std::string::npos)
+  if (starts("PCD.Get32") || starts("BS.CopyMem") ||
+      effect.find("PORT_LOCATOR_PROTOCOL not found") != std::string::npos)
     return Section::Lan;
   if (starts("PEI.") || starts("PCD.")) return Section::Pei;
   if (starts("SETUP.")) return Section::SetupTexts;

@@ -123,7 +123,12 @@ void RunPei(const BoardConfig &board, Replay &replay, Outcome &outcome) {
       std::vector<std::uint8_t> name;
       for (const char c : std::string_view(kBoardName, sizeof kBoardName))
         name.insert(name.end(), {std::uint8_t(c), 0});
-      outcome.pcdBoardName = name;
+      // The platform's PCD database refuses a value larger than the token
+      // it declared (OVMF's token 5 holds 8 bytes); an undeclared token
+      // takes up to a page.
+      const auto declared = board.peiPcdSizes.find(5);
+      const std::uint64_t capacity = declared == board.peiPcdSizes.end() ? 0x1000 : declared->second;
+      if (name.size() <= capacity) outcome.pcdBoardName = name;
     }
   }
   // Lane 19, then lane 21: both in port 0xA8, whose first lane is 14.

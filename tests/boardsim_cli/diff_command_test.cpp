@@ -34,7 +34,7 @@ TEST(DiffCommand, OnePadChangedIsAnOutcomeDifferenceBeforeTheTraceDifference) {
 
   EXPECT_EQ(run.status, 1) << run.output;
   const auto outcome = run.output.find("Outcome differences:");
-  const auto riser = run.output.find("+   Riser: x8 riser VKT-PM2W-Q5");
+  const auto riser = run.output.find("+     code 0x0C: x8 riser VKT-PM2W-Q5");
   const auto trace = run.output.find("Trace differences:");
   const auto pad = run.output.find("+ R32 0xFD6B0610 = 0x44000100  GPP_K pad 1 DW0");
   ASSERT_NE(outcome, std::string::npos) << run.output;
