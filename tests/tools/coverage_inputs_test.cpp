@@ -121,6 +121,11 @@ TEST(CoverageInputs, ProgramsRunWithoutAShell) {
         ProgramOutput({"head", "-c", "4096", "/dev/zero"}, 1024);
       },
       ::testing::ThrowsMessage<std::runtime_error>(HasSubstr("printed more than 1024 bytes")));
+  EXPECT_THAT(
+      [&] {
+        ProgramOutput({"sleep", "10"}, 1024, std::chrono::milliseconds(200));
+      },
+      ::testing::ThrowsMessage<std::runtime_error>(HasSubstr("sleep ran longer than 200 ms")));
   EXPECT_THAT([&] { ProgramOutput({"no-such-objdump"}, 1024); },
               ::testing::ThrowsMessage<std::runtime_error>(HasSubstr("cannot run no-such-objdump")));
   fs::remove_all(folder);

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "diff_command.h"
+#include "fault_report.h"
 #include "gdb_boot.h"
 #include "options.h"
 #include "sim/board/board_file.h"
@@ -70,6 +71,11 @@ int Run(const Options &options) {
   const auto engine = ChooseEngine(options);
   const BootReport report = DescribeBoot(RunBoot(board, *engine));
   std::cout << (options.json ? ReportJson(report, options.trace) : ReportText(report, options.trace));
+  if (!options.json) {
+    const std::filesystem::path images =
+        options.images.empty() ? DefaultFirmwareDirectory() : std::filesystem::path(options.images);
+    for (const auto &fault : RecordedFaults(*engine)) std::cout << "\n" << FaultReport(fault, images);
+  }
   return BootFailed(report) ? 1 : 0;
 }
 

@@ -1,6 +1,7 @@
 #include "tools/coverage/program_output.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -61,7 +62,8 @@ int WaitFor(pid_t child) {
 
 }  // namespace
 
-std::string ProgramOutput(const std::vector<std::string> &arguments, std::uint64_t limit) {
+std::string ProgramOutput(const std::vector<std::string> &arguments, std::uint64_t limit,
+                          std::chrono::milliseconds time) {
   if (arguments.empty() || arguments[0].empty()) throw std::runtime_error("no program to run");
   const std::string &program = arguments[0];
   Pipe output;
@@ -79,7 +81,19 @@ std::string ProgramOutput(const std::vector<std::string> &arguments, std::uint64
   std::string text;
   char buffer[65536];
   bool tooMuch = false;
+  bool tooLong = false;
+  const auto deadline = std::chrono::steady_clock::now() + time;
   for (;;) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+    pollfd ready{output.reader(), POLLIN, 0};
+    const int polled = left > 0 ? ::poll(&ready, 1, static_cast<int>(left)) : 0;
+    if (polled < 0 && errno == EINTR) continue;
+    if (polled == 0) {
+      tooLong = true;
+      ::kill(child, SIGKILL);
+      break;
+    }
     const ssize_t got = ::read(output.reader(), buffer, sizeof buffer);
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) break;
@@ -92,6 +106,8 @@ std::string ProgramOutput(const std::vector<std::string> &arguments, std::uint64
   }
   output.CloseReader();
   const int status = WaitFor(child);
+  if (tooLong)
+    throw std::runtime_error(program + " ran longer than " + std::to_string(time.count()) + " ms and was stopped");
   if (tooMuch) throw std::runtime_error(program + " printed more than " + std::to_string(limit) + " bytes");
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
     throw std::runtime_error(program + " failed (" +

@@ -81,6 +81,7 @@ class EmulatedEngine final : public Engine {
     auto machine = pool_->Take(phase, hub, hardware);
     if (!machine) machine = std::make_unique<EmulatedMachine>(phase, hub, hardware, phase == Phase::Dxe ? dxe_ : pei_);
     if (debugger_ != nullptr && phase == debuggedPhase_) machine->AttachDebugger(*debugger_);
+    machine->SetFaultLog(faults_);
     return std::make_unique<PooledMachine>(std::move(machine), pool_);
   }
 
@@ -90,6 +91,8 @@ class EmulatedEngine final : public Engine {
   std::shared_ptr<MachinePool> pool_ = std::make_shared<MachinePool>();
 
  public:
+  std::shared_ptr<emulated::FaultLog> faults_ = std::make_shared<emulated::FaultLog>();
+
   void Debug(Phase phase, emulated::Debugger &debugger) {
     debuggedPhase_ = phase;
     debugger_ = &debugger;
@@ -109,6 +112,11 @@ std::filesystem::path DefaultFirmwareDirectory() {
 
 std::unique_ptr<Engine> MakeEmulatedEngine(const std::filesystem::path &imageDirectory) {
   return std::make_unique<EmulatedEngine>(imageDirectory);
+}
+
+std::vector<emulated::FaultState> RecordedFaults(const Engine &engine) {
+  const auto *emulatedEngine = dynamic_cast<const EmulatedEngine *>(&engine);
+  return emulatedEngine != nullptr ? emulatedEngine->faults_->Faults() : std::vector<emulated::FaultState>{};
 }
 
 std::unique_ptr<Engine> MakeDebuggedEngine(const std::filesystem::path &imageDirectory, Phase phase,

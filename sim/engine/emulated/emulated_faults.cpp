@@ -88,12 +88,22 @@ std::string EmulatedMachine::FaultText(const Fault &fault, GuestAddr pc) const {
 
 void EmulatedMachine::ThrowStop(uc_err error, GuestAddr pc) {
   const std::string phase = phase_ == Phase::Dxe ? "BoardDxe: " : "BoardPei: ";
-  if (fault_) throw EmulationFault(phase + FaultText(*fault_, faultPc_));
-  if (interrupt_)
-    throw EmulationFault(phase + "CPU exception " + std::to_string(interrupt_->number) + " (" +
-                         ExceptionName(interrupt_->number) + ") at " + WhereCodeRan(interrupt_->pc));
-  if (error == UC_ERR_INSN_INVALID) throw EmulationFault(phase + "invalid instruction at " + WhereCodeRan(pc));
-  throw EmulationFault(phase + "the CPU emulator stopped (" + uc_strerror(error) + ") at " + WhereCodeRan(pc));
+  std::string message;
+  GuestAddr at = pc;
+  if (fault_) {
+    message = phase + FaultText(*fault_, faultPc_);
+    at = faultPc_;
+  } else if (interrupt_) {
+    message = phase + "CPU exception " + std::to_string(interrupt_->number) + " (" + ExceptionName(interrupt_->number) +
+              ") at " + WhereCodeRan(interrupt_->pc);
+    at = interrupt_->pc;
+  } else if (error == UC_ERR_INSN_INVALID) {
+    message = phase + "invalid instruction at " + WhereCodeRan(pc);
+  } else {
+    message = phase + "the CPU emulator stopped (" + uc_strerror(error) + ") at " + WhereCodeRan(pc);
+  }
+  RecordFault(message, at);
+  throw EmulationFault(message);
 }
 
 std::string EmulatedMachine::Describe(GuestAddr address) const {

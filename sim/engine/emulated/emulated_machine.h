@@ -25,6 +25,7 @@
 #include "sim/engine/emulated/emulated_debug.h"
 #include "sim/engine/emulated/emulated_image.h"
 #include "sim/engine/emulated/emulated_memory.h"
+#include "sim/engine/emulated/fault_state.h"
 #include "sim/engine/emulated/image_coverage.h"
 
 namespace boardsim {
@@ -87,6 +88,9 @@ class EmulatedMachine final : public Machine, public emulated::DebugView {
   // budget (a person at a breakpoint takes longer than any budget). Without
   // this call the machine runs no per-instruction hook.
   void AttachDebugger(emulated::Debugger &debugger);
+  // Where the machine records the registers and call chain of each fault
+  // its boots end with (none if null).
+  void SetFaultLog(std::shared_ptr<emulated::FaultLog> log) { faultLog_ = std::move(log); }
 
   // emulated::DebugView
   unsigned PointerSize() const override { return pointerSize_; }
@@ -138,6 +142,9 @@ class EmulatedMachine final : public Machine, public emulated::DebugView {
   [[noreturn]] void ThrowStop(uc_err error, GuestAddr pc);
   std::string FaultText(const Fault &fault, GuestAddr pc) const;
   std::string WhereCodeRan(GuestAddr pc) const;
+  bool InModuleCode(GuestAddr address) const;
+  // Adds the CPU's state at the faulting instruction pc to the fault log.
+  void RecordFault(const std::string &message, GuestAddr pc);
 
   static void OnBlock(uc_engine *uc, std::uint64_t address, std::uint32_t size, void *user);
   static void OnRegisterAccess(uc_engine *uc, uc_mem_type type, std::uint64_t address, int size, std::int64_t value,
@@ -195,6 +202,7 @@ class EmulatedMachine final : public Machine, public emulated::DebugView {
   std::exception_ptr hookError_;
   emulated::Debugger *debugger_ = nullptr;
   bool faultShown_ = false;  // the debugger saw the fault a nested call ended with
+  std::shared_ptr<emulated::FaultLog> faultLog_;
 };
 
 }  // namespace boardsim
