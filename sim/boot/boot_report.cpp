@@ -189,8 +189,8 @@ std::string ReportText(const BootReport &r, bool withTrace) {
       for (const auto &mac : macs.addresses) out << " " << MacText(mac);
       out << "\n";
     };
-    list("first list (port 0x8)", r.lan->first);
-    list("second list (ports 0x18C, 0x18D, 0x18E)", r.lan->second);
+    list("first list (PCD token 0x8)", r.lan->first);
+    list("second list (PCD tokens 0x18C, 0x18D, 0x18E)", r.lan->second);
   }
   InjectedLines(out, r.injected, Section::Lan);
 
