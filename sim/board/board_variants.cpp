@@ -51,7 +51,7 @@ struct Variant {
   void (*change)(BoardConfig &board);  // applied to the shipped board
 };
 
-constexpr std::array<Variant, 15> kVariants = {{
+constexpr std::array<Variant, 16> kVariants = {{
     {"shipped", "H-series PCH, x16 riser fitted (code 0x0E), four onboard Ethernet controllers, all services present",
      [](BoardConfig &) {}},
     {"x8", "x8 riser fitted: GPP_K pads 0..3 read 0,0,1,1 (code 0x0C)",
@@ -74,6 +74,13 @@ constexpr std::array<Variant, 15> kVariants = {{
      [](BoardConfig &board) {
        SetRiserLevels(board, {1, 0, 1, 1});
        board.pads[kRiserPad0 + 1].owner = 1;
+     }},
+    {"pad2-owned",
+     "GPP_K pads 0, 1 and 3 read 0, 1 and 1; pad 2 is owned by another agent (its DW0 reads level 0), so the "
+     "firmware repeats pad 1's level and reads the x16 riser's code 0x0E",
+     [](BoardConfig &board) {
+       SetRiserLevels(board, {0, 1, 0, 1});
+       board.pads[kRiserPad0 + 2].owner = 1;
      }},
     {"lan-missing-controller", "no device behind port 0x18D: its bus reads all ones",
      [](BoardConfig &board) { RemoveEndpointBehindPort(board, 0x18D); }},

@@ -161,7 +161,7 @@ TEST(BoardFile, ImpossibleBoardsAreRefused) {
             "pads[0].pad: 0x050A0000 is not a GPIO pad: chipset id 5 is neither 3 (H series) nor 4 (LP series)");
   EXPECT_EQ(ErrorOf(R"({"base": "x9"})"),
             "base: unknown board \"x9\"; named boards: shipped, x8, no-riser, lp-pch, unknown-pch, foreign-owner, "
-            "lan-missing-controller, lan-foreign-device, lan-empty-bus, lan-command-00, lan-bar-type-bits, "
+            "pad2-owned, lan-missing-controller, lan-foreign-device, lan-empty-bus, lan-command-00, lan-bar-type-bits, "
             "no-port-locator, no-pcd, pcd-upper-bits, pcd-name-8-bytes");
   EXPECT_EQ(ErrorOf(R"({"endpoints": [{"bus": 2, "bar0": "0xD0000000"}, {"bus": 2, "bar0": "0xD0100000"}]})"),
             "endpoints[1].bus: 02:00.0 is already taken by endpoints[0]");
