@@ -45,13 +45,14 @@ ovmf-check: configure
 	  build/firmware/OvmfProbeAppShipped.efi
 
 # The patched image in QEMU, stopped at its first instruction, with QEMU's
-# gdb stub on 127.0.0.1:$(GDB_PORT); build/ovmf-debug.gdb loads BoardDxe.debug
-# where OVMF loads BoardDxe and runs to its entry point: gdb -x build/ovmf-debug.gdb
+# gdb stub on 127.0.0.1:$(GDB_PORT); build/ovmf-debug.gdb loads BoardPei.debug
+# and BoardDxe.debug where OVMF runs the modules and stops at each entry
+# point in turn: gdb -x build/ovmf-debug.gdb
 GDB_PORT ?= 1234
 ovmf-debug: configure
 	@cmake --build --preset default -j $(JOBS) >build/build.log 2>&1 || { cat build/build.log; exit 1; }
 	@python3 ./tests/ovmf/ovmf_debug.py interactive build/firmware/ovmf/OVMF_CODE_4M.board.fd \
-	  build/firmware/BoardDxe.efi build/firmware/BoardDxe.debug build/ovmf-debug.gdb $(GDB_PORT)
+	  build/firmware build/ovmf-debug.gdb $(GDB_PORT)
 
 # The figures of the shipped board on an optimised build without sanitizers
 # (build-release): image bytes, instructions, register accesses, boots per
