@@ -1,6 +1,6 @@
 # The two entry points: `make run` boots the built images on the shipped
 # board, `make test` runs the whole test suite. Both install what is missing.
-.PHONY: deps configure build run test size bench coverage ovmf ovmf-check fuzz format clean
+.PHONY: deps configure build run test size bench coverage ovmf ovmf-check ovmf-debug fuzz format clean
 
 JOBS ?= $(shell nproc)
 
@@ -43,6 +43,16 @@ ovmf-check: configure
 	@cmake --build --preset default -j $(JOBS) >build/build.log 2>&1 || { cat build/build.log; exit 1; }
 	@./tests/ovmf/ovmf_check.sh build/ovmf-check build/tests/ovmf/OVMF_CODE_4M.board-probes.fd \
 	  build/firmware/OvmfProbeAppShipped.efi
+
+# The patched image in QEMU, stopped at its first instruction, with QEMU's
+# gdb stub on 127.0.0.1:$(GDB_PORT); build/ovmf-debug.gdb loads BoardPei.debug
+# and BoardDxe.debug where OVMF runs the modules and stops at each entry
+# point in turn: gdb -x build/ovmf-debug.gdb
+GDB_PORT ?= 1234
+ovmf-debug: configure
+	@cmake --build --preset default -j $(JOBS) >build/build.log 2>&1 || { cat build/build.log; exit 1; }
+	@python3 ./tests/ovmf/ovmf_debug.py interactive build/firmware/ovmf/OVMF_CODE_4M.board.fd \
+	  build/firmware build/ovmf-debug.gdb $(GDB_PORT)
 
 # The figures of the shipped board on an optimised build without sanitizers
 # (build-release): image bytes, instructions, register accesses, boots per
