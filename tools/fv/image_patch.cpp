@@ -16,6 +16,24 @@ namespace boardfv {
 
 using boardimage::Hex;
 
+void RequireNestingDepth(const std::string &where, unsigned depth) {
+  if (depth > kMaxNestingDepth) {
+    throw FvError(where + ": volumes and sections nest more than " + std::to_string(kMaxNestingDepth) + " deep");
+  }
+}
+
+std::vector<std::uint8_t> UnpackLzmaSection(std::span<const std::uint8_t> stream, std::uint64_t &budget,
+                                            const std::string &where) {
+  std::vector<std::uint8_t> unpacked;
+  try {
+    unpacked = LzmaDecompress(stream, budget);
+  } catch (const FvError &error) {
+    throw FvError(where + " (LZMA): " + error.what());
+  }
+  budget -= unpacked.size();
+  return unpacked;
+}
+
 namespace {
 
 class Patcher {
@@ -25,9 +43,7 @@ class Patcher {
 
   // Returns whether anything inside `volume` changed.
   bool PatchVolume(std::span<std::uint8_t> bytes, const std::string &at, unsigned depth) {
-    if (depth > kMaxNestingDepth) {
-      throw FvError(at + ": volumes and sections nest more than " + std::to_string(kMaxNestingDepth) + " deep");
-    }
+    RequireNestingDepth(at, depth);
     bool changed = false;
     const Volume volume = ParseVolume(bytes, at);
     const std::string where = volume.name ? at + " " + volume.name->Text() : at;
@@ -80,9 +96,7 @@ class Patcher {
   // Returns whether anything inside the section list changed; `list` then
   // holds the rebuilt list.
   bool PatchSections(std::vector<std::uint8_t> &list, const std::string &where, unsigned depth) {
-    if (depth > kMaxNestingDepth) {
-      throw FvError(where + ": volumes and sections nest more than " + std::to_string(kMaxNestingDepth) + " deep");
-    }
+    RequireNestingDepth(where, depth);
     const std::vector<std::uint8_t> original = list;
     std::vector<std::uint8_t> rebuilt;
     bool changed = false;
@@ -99,13 +113,7 @@ class Patcher {
       } else if (section.type == ffs::kSectionGuidDefined) {
         const auto guided = ReadGuidDefined(section, where);
         if (guided.definition == ffs::kLzmaSectionGuid) {
-          std::vector<std::uint8_t> unpacked;
-          try {
-            unpacked = LzmaDecompress(guided.data, budget_);
-          } catch (const FvError &error) {
-            throw FvError(at + " (LZMA): " + error.what());
-          }
-          budget_ -= unpacked.size();
+          std::vector<std::uint8_t> unpacked = UnpackLzmaSection(guided.data, budget_, at);
           if (PatchSections(unpacked, at + " (LZMA)", depth + 1)) {
             changed = true;
             AppendGuidDefinedSection(rebuilt, guided.definition, guided.attributes, LzmaCompress(unpacked));

@@ -37,6 +37,13 @@ inline constexpr std::uint64_t kMinUnpackBudget = 16u << 20;
 inline constexpr std::uint64_t kMaxUnpackBudget = 256u << 20;
 std::uint64_t UnpackBudget(std::uint64_t inputSize);
 
+// Refuses a volume or section list nested deeper than kMaxNestingDepth.
+void RequireNestingDepth(const std::string &where, unsigned depth);
+// An LZMA section's data unpacked within what is left of `budget`, which it
+// then takes; an error names the section at `where`.
+std::vector<std::uint8_t> UnpackLzmaSection(std::span<const std::uint8_t> stream, std::uint64_t &budget,
+                                            const std::string &where);
+
 // The image with every insertion made, every enclosing section, file and
 // compressed stream rebuilt with correct sizes and checksums. Volumes of
 // other file systems are skipped. Throws FvError if a volume on the way does

@@ -20,7 +20,7 @@ class Lister {
   explicit Lister(std::uint64_t budget) : budget_(budget) {}
 
   void Volume(std::span<const std::uint8_t> bytes, std::uint64_t offset, const std::string &at, unsigned depth) {
-    RequireDepth(at, depth);
+    RequireNestingDepth(at, depth);
     ListedVolume listed;
     listed.path = at;
     listed.offset = offset;
@@ -48,14 +48,8 @@ class Lister {
   std::vector<ListedVolume> Take() { return std::move(volumes_); }
 
  private:
-  static void RequireDepth(const std::string &at, unsigned depth) {
-    if (depth > kMaxNestingDepth) {
-      throw FvError(at + ": volumes and sections nest more than " + std::to_string(kMaxNestingDepth) + " deep");
-    }
-  }
-
   void Sections(std::span<const std::uint8_t> list, const std::string &where, unsigned depth) {
-    RequireDepth(where, depth);
+    RequireNestingDepth(where, depth);
     for (const auto &section : ParseSections(list, where)) {
       const std::string at = where + " > section at offset " + Hex(section.offset);
       if (section.type == ffs::kSectionVolumeImage) {
@@ -63,14 +57,7 @@ class Lister {
       } else if (section.type == ffs::kSectionGuidDefined) {
         const auto guided = ReadGuidDefined(section, where);
         if (guided.definition != ffs::kLzmaSectionGuid) continue;
-        std::vector<std::uint8_t> unpacked;
-        try {
-          unpacked = LzmaDecompress(guided.data, budget_);
-        } catch (const FvError &error) {
-          throw FvError(at + " (LZMA): " + error.what());
-        }
-        budget_ -= unpacked.size();
-        Sections(unpacked, at + " (LZMA)", depth + 1);
+        Sections(UnpackLzmaSection(guided.data, budget_, at), at + " (LZMA)", depth + 1);
       }
     }
   }
