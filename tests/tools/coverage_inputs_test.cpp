@@ -12,13 +12,14 @@
 #include <vector>
 
 #include "tools/coverage/linker_map.h"
-#include "tools/coverage/program_output.h"
+#include "tools/process/program_output.h"
 #include "tools/coverage/recorded_blocks.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace boardcoverage;
+using boardprocess::ProgramOutput;
 using ::testing::HasSubstr;
 
 constexpr const char *kBase = " Preferred load address is 0000000140000000\n";

@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "tools/coverage/program_output.h"
+#include "tools/process/program_output.h"
 
 namespace boardsim {
 namespace {
@@ -33,7 +33,7 @@ std::vector<Place> Symbolize(const std::filesystem::path &symbols, const std::ve
   std::string failures;
   for (const char *program : {"llvm-symbolizer", "llvm-symbolizer-14"}) try {
       arguments[0] = program;
-      output = boardcoverage::ProgramOutput(arguments, kMostOutput, kLongest);
+      output = boardprocess::ProgramOutput(arguments, kMostOutput, kLongest);
       failures.clear();
       break;
     } catch (const std::runtime_error &error) {

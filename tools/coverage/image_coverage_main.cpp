@@ -25,7 +25,7 @@
 
 #include "tools/coverage/hex_field.h"
 #include "tools/coverage/linker_map.h"
-#include "tools/coverage/program_output.h"
+#include "tools/process/program_output.h"
 #include "tools/coverage/recorded_blocks.h"
 #include "tools/files/input_file.h"
 #include "tools/files/output_file.h"
@@ -33,6 +33,7 @@
 namespace {
 
 using namespace boardcoverage;
+using boardprocess::ProgramOutput;
 namespace fs = std::filesystem;
 
 struct Instruction {

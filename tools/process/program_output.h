@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace boardcoverage {
+namespace boardprocess {
 
 // Runs `arguments[0]` (found on PATH when it has no slash) with standard
 // input from /dev/null and returns its standard output. Throws
@@ -16,4 +16,4 @@ namespace boardcoverage {
 std::string ProgramOutput(const std::vector<std::string> &arguments, std::uint64_t limit,
                           std::chrono::milliseconds time = std::chrono::minutes(5));
 
-}  // namespace boardcoverage
+}  // namespace boardprocess

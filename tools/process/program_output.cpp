@@ -1,4 +1,4 @@
-#include "tools/coverage/program_output.h"
+#include "tools/process/program_output.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -13,7 +13,7 @@
 
 extern char **environ;
 
-namespace boardcoverage {
+namespace boardprocess {
 namespace {
 
 class Pipe {
@@ -117,4 +117,4 @@ std::string ProgramOutput(const std::vector<std::string> &arguments, std::uint64
   return text;
 }
 
-}  // namespace boardcoverage
+}  // namespace boardprocess
