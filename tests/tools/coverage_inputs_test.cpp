@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "tools/coverage/linker_map.h"
-#include "tools/process/program_output.h"
 #include "tools/coverage/recorded_blocks.h"
+#include "tools/process/program_output.h"
 
 namespace {
 

@@ -25,10 +25,10 @@
 
 #include "tools/coverage/hex_field.h"
 #include "tools/coverage/linker_map.h"
-#include "tools/process/program_output.h"
 #include "tools/coverage/recorded_blocks.h"
 #include "tools/files/input_file.h"
 #include "tools/files/output_file.h"
+#include "tools/process/program_output.h"
 
 namespace {
 
