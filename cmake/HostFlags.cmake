@@ -10,7 +10,7 @@ endif()
 # at every boot, and libFuzzer keeps the coverage counters a library registers
 # after it is gone: the modules get only comparison tracing, which registers
 # nothing and feeds the fuzzer's value profile (-use_value_profile=1).
-if(BOARD_FUZZ)
+if(BOARD_FUZZ AND NOT BOARD_FUZZ_ENGINE)
   add_compile_options($<IF:$<BOOL:$<TARGET_PROPERTY:BOARD_HOST_MODULE>>,-fsanitize-coverage=trace-cmp,-fsanitize=fuzzer-no-link>)
 endif()
 

@@ -1,10 +1,10 @@
 #include "sim/engine/emulated/emulated_engine.h"
 
-#include <cstdlib>
 #include <mutex>
 #include <utility>
 #include <vector>
 
+#include "sim/base/shipped_folder.h"
 #include "sim/engine/emulated/emulated_image.h"
 #include "sim/engine/emulated/emulated_machine.h"
 #include "sim/image/pe_format.h"
@@ -106,8 +106,7 @@ class EmulatedEngine final : public Engine {
 }  // namespace
 
 std::filesystem::path DefaultFirmwareDirectory() {
-  if (const char *directory = std::getenv("BOARDSIM_FIRMWARE_DIR")) return directory;
-  return BOARD_FIRMWARE_DIR;
+  return ShippedFolder("BOARDSIM_FIRMWARE_DIR", "firmware", BOARD_FIRMWARE_DIR);
 }
 
 std::unique_ptr<Engine> MakeEmulatedEngine(const std::filesystem::path &imageDirectory) {

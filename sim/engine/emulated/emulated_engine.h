@@ -13,7 +13,7 @@
 namespace boardsim {
 
 // The folder holding BoardDxe.efi and BoardPei.te: $BOARDSIM_FIRMWARE_DIR if
-// set, else the build's own.
+// set, else firmware/ beside the program if there is one, else the build's own.
 std::filesystem::path DefaultFirmwareDirectory();
 
 // Reads and checks both images now; throws std::runtime_error naming the

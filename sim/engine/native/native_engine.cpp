@@ -1,6 +1,5 @@
 #include "sim/engine/native/native_engine.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -9,6 +8,7 @@
 #include "board/board_hook_ppi.h"
 #include "board/board_hook_protocol.h"
 #include "pi/pei_services.h"
+#include "sim/base/shipped_folder.h"
 #include "sim/engine/native/host_module.h"
 #include "sim/engine/native/native_context.h"
 #include "sim/engine/native/native_memory.h"
@@ -101,8 +101,7 @@ class NativeEngine final : public Engine {
 }  // namespace
 
 std::filesystem::path DefaultModuleDirectory() {
-  if (const char *directory = std::getenv("BOARDSIM_MODULE_DIR")) return directory;
-  return BOARD_MODULE_DIR;
+  return ShippedFolder("BOARDSIM_MODULE_DIR", "modules", BOARD_MODULE_DIR);
 }
 
 std::unique_ptr<Engine> MakeNativeEngine(std::filesystem::path moduleDirectory) {

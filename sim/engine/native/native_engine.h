@@ -11,7 +11,7 @@
 namespace boardsim {
 
 // The folder holding BoardDxeHost.so and BoardPeiHost.so: $BOARDSIM_MODULE_DIR
-// if set, else the build's own.
+// if set, else modules/ beside the program if there is one, else the build's own.
 std::filesystem::path DefaultModuleDirectory();
 
 std::unique_ptr<Engine> MakeNativeEngine(std::filesystem::path moduleDirectory = DefaultModuleDirectory());
