@@ -19,6 +19,8 @@ endif()
 set(BOARD_MODULE_HOST_FLAGS
     -ffreestanding -nostdinc++ -fno-exceptions -fno-rtti -fno-threadsafe-statics -Wglobal-constructors
     -Werror=global-constructors)
+# A fuzzing service's UBSan names vptr explicitly, which clang refuses beside -fno-rtti.
+list(APPEND BOARD_MODULE_HOST_FLAGS -fno-sanitize=vptr)
 
 # board_host_module(NAME SOURCES...): a module's sources as a loadable host
 # library, build/modules/NAME.so, that the simulated board loads afresh for

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# .clusterfuzzlite/build.sh as a fuzzing service runs it (the local clang, an
-# AddressSanitizer build with libFuzzer), then what it left in $OUT:
+# .clusterfuzzlite/build.sh as a fuzzing service runs it (the local clang,
+# libFuzzer, the sanitizer $SANITIZER: address, or undefined), then what it
+# left in $OUT:
 #   - each harness, executable, and its seed corpus zip holding exactly the
 #     files of tests/fuzz/corpus/NAME and tests/fuzz/regressions/NAME;
 #   - the images byte for byte those of the normal build (the service's flags
@@ -23,7 +24,16 @@ rm -rf "$scratch"
 mkdir -p "$scratch/src" "$scratch/work" "$scratch/out" "$scratch/elsewhere"
 export SRC=$scratch/src WORK=$scratch/work OUT=$scratch/out
 export CC=clang CXX=clang++
-export CFLAGS="-O1 -fno-omit-frame-pointer -gline-tables-only -fsanitize=address -fsanitize-address-use-after-scope -fsanitize=fuzzer-no-link"
+# The service's flags for SANITIZER (address or undefined), with libFuzzer.
+case "${SANITIZER:-address}" in
+  address) sanitizer_flags="-fsanitize=address -fsanitize-address-use-after-scope" ;;
+  undefined)
+    checks=array-bounds,bool,builtin,enum,float-divide-by-zero,function,integer-divide-by-zero,null,object-size,return,returns-nonnull-attribute,shift,signed-integer-overflow,unreachable,vla-bound,vptr
+    sanitizer_flags="-fsanitize=$checks,unsigned-integer-overflow -fno-sanitize-recover=$checks"
+    ;;
+  *) fail "SANITIZER is address or undefined, not $SANITIZER" ;;
+esac
+export CFLAGS="-O1 -fno-omit-frame-pointer -gline-tables-only -DFUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION $sanitizer_flags -fsanitize=fuzzer-no-link"
 export CXXFLAGS=$CFLAGS
 export LIB_FUZZING_ENGINE=-fsanitize=fuzzer
 if command -v ccache >/dev/null; then
