@@ -6,6 +6,7 @@
 #   WORK OUT                a scratch folder, and the folder the service takes away
 # $OUT receives, beside each harness NAME_fuzzer:
 #   NAME_fuzzer_seed_corpus.zip  tests/fuzz/corpus/NAME and tests/fuzz/regressions/NAME
+#   NAME_fuzzer.options          the sanitizer options the service runs it with
 #   lib/       the simulator's shared libraries and the libraries the runner lacks (the
 #              harnesses look here through their run path, $ORIGIN/lib)
 #   modules/   the host-built modules the native engine loads
@@ -44,7 +45,7 @@ if [ ${#harnesses[@]} -eq 0 ]; then
 fi
 
 mkdir -p "$OUT/lib" "$OUT/modules" "$OUT/firmware"
-cp "$build_dir"/modules/*.so "$OUT/modules/"
+cp -r "$build_dir/modules/." "$OUT/modules/"
 for image in BoardDxe.efi BoardPei.te BoardDxe.debug BoardPei.debug; do
   cp "$build_dir/firmware/$image" "$OUT/firmware/"
 done
@@ -60,6 +61,9 @@ runtime_libraries() {
 for harness in "${harnesses[@]}"; do
   name=$(basename "$harness")
   cp "$harness" "$OUT/"
+  # Unsigned wrap-around is defined, and the image and volume code computes
+  # relocation deltas with it: the service's UBSan would report each one.
+  printf '[ubsan]\nsilence_unsigned_overflow = 1\n' >"$OUT/$name.options"
   while read -r library; do
     if [[ $library == MISSING* ]]; then
       echo "build.sh: $name needs ${library#MISSING }, which the build did not find" >&2

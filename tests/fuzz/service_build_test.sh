@@ -76,8 +76,12 @@ for harness in "${harnesses[@]}"; do
     grep -v "^$copy/" |
     grep -Ev '/(libc|libm|libmvec|libdl|libpthread|librt|libgcc_s|libstdc\+\+)\.so[^/]*$' || true)
   [ -z "$outside" ] || fail "${harness}_fuzzer loads from outside its folder: $outside"
+  # The service stops at the first report, with the options the harness's
+  # .options file gives the sanitizer.
+  options=$(sed -n '/^\[ubsan\]/,/^\[/{s/ *= */=/p}' "$program.options" | paste -sd: -)
   started=$(date +%s)
-  "$program" -runs=300 -timeout=10 "$scratch/seeds/$harness" >"$scratch/$harness.log" 2>&1 ||
+  UBSAN_OPTIONS=halt_on_error=1${options:+:$options} \
+    "$program" -runs=300 -timeout=10 "$scratch/seeds/$harness" >"$scratch/$harness.log" 2>&1 ||
     fail "${harness}_fuzzer failed from $copy; its output: $scratch/$harness.log ($(tail -n 5 "$scratch/$harness.log"))"
   echo "${harness}_fuzzer ran its seeds and 300 inputs from $copy in $(($(date +%s) - started)) s"
 done
