@@ -16,7 +16,9 @@ constexpr std::size_t kBufferSize = 10;
 constexpr std::size_t kOutSize = 19;
 constexpr std::size_t kMacSize = 6;
 
-MacList ReadList(const std::vector<std::uint8_t> &bytes, std::size_t at) {
+}  // namespace
+
+MacList ReadMacList(const std::vector<std::uint8_t> &bytes, std::size_t at) {
   MacList list;
   list.count = bytes[at];
   for (std::size_t k = 0; k < list.count && at + 1 + (k + 1) * kMacSize <= bytes.size(); ++k) {
@@ -26,8 +28,6 @@ MacList ReadList(const std::vector<std::uint8_t> &bytes, std::size_t at) {
   }
   return list;
 }
-
-}  // namespace
 
 Boot::Boot(BoardConfig board, Engine &engine, BootOptions options)
     : board_(std::move(board)), options_(options), failures_(board_.failures), hardware_(board_, trace_) {
@@ -139,8 +139,8 @@ std::optional<LanMacResult> Boot::QueryLanMacs() {
   result.status = CallLanMacQuery(buffer, out);
   result.buffer = memory.ReadBytes(buffer, kBufferSize);
   result.out = memory.ReadBytes(out, kOutSize);
-  result.first = ReadList(result.buffer, kFirstListOffset);
-  result.second = ReadList(result.out, 0);
+  result.first = ReadMacList(result.buffer, kFirstListOffset);
+  result.second = ReadMacList(result.out, 0);
   memory.Release(buffer);
   memory.Release(out);
   return result;

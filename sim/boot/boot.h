@@ -42,6 +42,10 @@ struct MacList {
   std::vector<std::array<std::uint8_t, 6>> addresses;
 };
 
+// The list at `at` of a caller's buffer: its count byte, then as many
+// six-byte addresses as it counts and the buffer holds.
+MacList ReadMacList(const std::vector<std::uint8_t> &bytes, std::size_t at);
+
 struct LanMacResult {
   std::uint64_t status = 0;
   MacList first;                     // at Buffer + 3

@@ -40,6 +40,14 @@ void RecordState(Boot &boot, const Engine &engine, BootRecord &record) {
 }
 
 void RecordOutcome(Boot &boot, BootRecord &record) {
+  RecordResults(boot, record);
+  record.problems = boot.Problems();
+  record.instructions = boot.Instructions();
+  record.trace = boot.GetTrace().PrintedLines();
+  record.traceEntries = boot.GetTrace().Entries();
+}
+
+void RecordResults(Boot &boot, BootRecord &record) {
   const BoardConfig &board = boot.Board();
   record.board = board.name;
   record.description = board.description;
@@ -62,11 +70,6 @@ void RecordOutcome(Boot &boot, BootRecord &record) {
   for (const PciEndpoint &endpoint : board.endpoints)
     record.commands.push_back(
         {endpoint.bus, boot.Hardware().CommandRegister(endpoint.bus), boot.Hardware().CommandWrites(endpoint.bus)});
-
-  record.problems = boot.Problems();
-  record.instructions = boot.Instructions();
-  record.trace = boot.GetTrace().PrintedLines();
-  record.traceEntries = boot.GetTrace().Entries();
 }
 
 }  // namespace boardsim

@@ -71,6 +71,9 @@ BootRecord RunBoot(const BoardConfig &board, Engine &engine, const std::function
 void RecordState(Boot &boot, const Engine &engine, BootRecord &record);
 // The same, without the engine's name.
 void RecordOutcome(Boot &boot, BootRecord &record);
+// Only what the boot left on the board and in its services (no trace,
+// problems or instruction counts): what the scoreboard compares.
+void RecordResults(Boot &boot, BootRecord &record);
 // Judges a whole boot's record (default sequence and consumer calls run)
 // against the board's expected outcome: fills scoreboard and injected.
 void Judge(const BoardConfig &board, BootRecord &record);

@@ -12,6 +12,13 @@
 namespace boardsim {
 namespace {
 
+// BoardPei is an IA-32 module: a status it gets from a service is 32 bits,
+// the error bit at 31, on either engine (a host-built module gets the same
+// value widened). An injected 64-bit status reaches it in that form.
+std::uint64_t PeiStatusFor(std::uint64_t status, unsigned pointerSize) {
+  return StatusForGuest(StatusFromGuest(StatusForGuest(status, 4), 4), pointerSize);
+}
+
 constexpr std::uint64_t kPeiServicesSignature = 0x5652455320494550ull;  // "PEI SERV"
 constexpr std::uint64_t kTerminateList = EFI_PEI_PPI_DESCRIPTOR_TERMINATE_LIST;
 constexpr std::uint64_t kPpiFlag = EFI_PEI_PPI_DESCRIPTOR_PPI;
@@ -130,7 +137,7 @@ std::uint64_t PeiCore::Call(Service service, std::span<const std::uint64_t> a) {
   const std::size_t call = trace_.Call(text);
   const InjectedCall injection(failures_, name, text);
   if (const auto error = injection.Error(trace_, call)) {
-    return StatusForGuest(*error, pointer);
+    return PeiStatusFor(*error, pointer);
   }
   std::uint64_t status = EFI_SUCCESS;
   std::string detail;
@@ -153,7 +160,7 @@ std::uint64_t PeiCore::Call(Service service, std::span<const std::uint64_t> a) {
   }
   status = injection.Finish(status, detail);
   trace_.Complete(call, StatusName(status) + detail);
-  return StatusForGuest(status, pointer);
+  return PeiStatusFor(status, pointer);
 }
 
 std::string PeiCore::DescribeList(GuestAddr list) {

@@ -1,5 +1,6 @@
 #include "sim/scoreboard/expected_outcome.h"
 
+#include <algorithm>
 #include <optional>
 #include <string_view>
 
@@ -134,75 +135,48 @@ void RunPei(const BoardConfig &board, Replay &replay, Outcome &outcome) {
   // Lane 19, then lane 21: both in port 0xA8, whose first lane is 14.
   outcome.laneWrites = {{0xA8, (19 - 14) * 0x400 + 0x158, 0x152F2800}, {0xA8, (21 - 14) * 0x400 + 0x158, 0x152F2800}};
   outcome.peiStatus = 0;
-  PpiOutcome ppi;
-  ppi.members[0] = 0;
-  ppi.members[3] = 0;
-  ppi.members[4] = 1;
-  ppi.info = {0x15, 0x1B, 0x01, 0x01};
-  ppi.flag = 0x01;
-  outcome.ppi = ppi;
 }
 
-void RunSetupHandler(Replay &replay, std::uint8_t code, Outcome &outcome) {
-  if (const auto r = Status(replay, "BS.LocateProtocol"); r.Error()) {
-    replay.Took("SETUP_STRING_PROTOCOL not found: no Setup text set, the handler stays armed");
-    return;
-  }
-  Status(replay, "BS.CloseEvent");
-  const bool x16 = code == kX16Code;
-  if (!x16 && code != kX8Code) return;
-  const std::string model = x16 ? "VKT-PM2W-Q37" : "VKT-PM2W-Q5";
-  const SetupTextOutcome texts[] = {
-      {"Setup", kPromptToken, model + " PCI-E 3.0 " + (x16 ? "X16" : "X8") + " OPROM"},
-      {"Setup", kHelpToken, "Enable or Disable " + model + " OPROM option."},
-  };
-  for (const auto &text : texts) {
-    if (Status(replay, "SETUP.SetString").Error()) {
-      replay.Took("token " + Hex(text.token, 4) + " keeps Setup's own text");
-      continue;
-    }
-    outcome.setupTexts.push_back(text);
-  }
+// A configuration read as the board's functions answer it: the PCH at
+// 0:31.0, the bridges at their bus/device/function, each controller at
+// device 0 of its bus; all ones where there is no function. Only the
+// registers BoardDxe reads are modelled.
+constexpr std::uint16_t kPchBdf = 31 << 3;
+
+struct PciFunction {
+  const PciBridge *bridge = nullptr;
+  const PciEndpoint *endpoint = nullptr;
+  bool pch = false;
+  bool Present() const { return bridge != nullptr || endpoint != nullptr || pch; }
+};
+
+PciFunction FunctionAt(const BoardConfig &board, std::uint16_t bdf) {
+  PciFunction function;
+  for (const PciBridge &bridge : board.bridges)
+    if (bridge.bdf == bdf) function.bridge = &bridge;
+  for (const PciEndpoint &endpoint : board.endpoints)
+    if (static_cast<std::uint16_t>(endpoint.bus << 8) == bdf) function.endpoint = &endpoint;
+  function.pch = bdf == kPchBdf;
+  return function;
 }
 
-void RunSmbiosHandler(const BoardConfig &board, Replay &replay, std::uint8_t code, Outcome &outcome) {
-  Status(replay, "BS.CloseEvent");
-  const std::array<std::uint8_t, 2> order = code == kX8Code    ? std::array<std::uint8_t, 2>{2, 1}
-                                            : code == kX16Code ? std::array<std::uint8_t, 2>{3, 1}
-                                                               : std::array<std::uint8_t, 2>{3, 2};
-  // The service numbers the remaining records from 1: a deletion renumbers those after it.
-  std::vector<SmbiosSlotRecord> remaining = board.smbiosSlots;
-  for (const std::uint8_t instance : order) {
-    const std::string which = "instance " + std::to_string(instance);
-    if (Status(replay, "BS.LocateProtocol").Error()) {
-      replay.Took("SMBIOS_TABLE_PROTOCOL not found: " + which + " kept");
-      continue;
-    }
-    const auto read = Status(replay, "SMBIOS.ReadStructure",
-                             "SMBIOS.ReadStructure(type 9, instance " + std::to_string(instance) + ")");
-    if (read.Error()) {
-      replay.Took(which + " kept");
-      continue;
-    }
-    if (instance > remaining.size()) continue;  // the service has no such record
-    const SmbiosSlotRecord record = remaining[instance - 1];
-    const auto deleted =
-        Status(replay, "SMBIOS.DeleteStructure", "SMBIOS.DeleteStructure(handle " + Hex(record.handle, 4) + ")");
-    Status(replay, "BS.FreePool");
-    if (deleted.Error()) {
-      replay.Took(which + " kept");
-      continue;
-    }
-    outcome.slotsDeleted.push_back(record);
-    remaining.erase(remaining.begin() + (instance - 1));
-  }
-  outcome.slotsKept = remaining;
+// Offset 0x1A: a bridge's subordinate bus; 0 in the other headers.
+std::uint8_t SubordinateBus(const PciFunction &function) {
+  if (function.bridge != nullptr) return function.bridge->subordinateBus;
+  return function.Present() ? 0 : 0xFF;
+}
+
+std::uint32_t VendorDevice(const PciFunction &function) {
+  if (function.endpoint != nullptr) return function.endpoint->vendorDevice;
+  if (function.bridge != nullptr) return function.bridge->vendorDevice;
+  return 0xFFFFFFFF;
 }
 
 // The six bytes a copy from this 32-bit address gets: the controllers'
 // register windows (at their BAR, the first in board order answering) hold
-// their MAC at 0x5400 and read 0 elsewhere. An unassigned BAR decodes nothing.
-std::array<std::uint8_t, 6> MacAt(const BoardConfig &board, std::uint32_t source) {
+// their MAC at 0x5400 and read 0 elsewhere. An unassigned BAR decodes
+// nothing: the copy then reads memory, which the description does not hold.
+std::optional<std::array<std::uint8_t, 6>> MacAt(const BoardConfig &board, std::uint32_t source) {
   for (const PciEndpoint &endpoint : board.endpoints) {
     const std::uint64_t base = endpoint.bar0 & ~0xFu;
     if (base == 0 || source < base || source >= base + address_map::kEthernetWindowSize) continue;
@@ -213,105 +187,277 @@ std::array<std::uint8_t, 6> MacAt(const BoardConfig &board, std::uint32_t source
     }
     return mac;
   }
-  return {};
+  return std::nullopt;
 }
 
-// The LAN MAC query with fresh caller buffers.
-void RunLanQuery(const BoardConfig &board, Replay &replay, Outcome &outcome) {
-  LanOutcome lan;
-  bool located = false;
-  const auto probe = [&](std::uint32_t port, MacListOutcome &list, std::size_t slots) {
-    if (!located) {
-      const auto r = Status(replay, "BS.LocateProtocol");
-      if (r.Error()) replay.Took("PORT_LOCATOR_PROTOCOL not found: port " + Hex(port, 1) + " not looked up");
-      located = board.portLocator && !r.Error();
-      if (!located) return;
+// BoardDxe and the DXE phase around it, step by step. The state is what the
+// driver and the core keep between steps: which events are open and
+// registered, which services are installed, the cached port locator, the
+// slot records left, the Command writes.
+class DxeModel {
+ public:
+  DxeModel(const BoardConfig &board, Replay &replay, const SmbiosCopy &copy, ExpectedBoot &expected)
+      : board_(board),
+        replay_(replay),
+        copy_(copy),
+        expected_(expected),
+        outcome_(expected.outcome),
+        remaining_(board.smbiosSlots) {
+    for (const PciEndpoint &endpoint : board.endpoints)
+      outcome_.commands.push_back({endpoint.bus, endpoint.command, 0});
+  }
+
+  void Run(BootStep step) {
+    switch (step) {
+      case BootStep::LoadDxe:
+        if (!loaded_) Load();
+        loaded_ = true;
+        break;
+      case BootStep::InstallPortLocator:
+        portLocator_ = true;
+        break;
+      case BootStep::InstallSetupStringService:
+        // A service installed before the driver registered for it does not
+        // signal the driver's event.
+        if (!setupInstalled_ && setupArmed_) SetupHandler();
+        setupInstalled_ = true;
+        break;
+      case BootStep::InstallSmbiosService:
+        if (!smbiosInstalled_ && smbiosArmed_) SmbiosHandler();
+        smbiosInstalled_ = true;
+        break;
+      case BootStep::SignalReadyToBoot:
+        // The handler closes its event; while a close fails it stays open.
+        if (readyToBootOpen_) readyToBootOpen_ = Status(replay_, "BS.CloseEvent").Error();
+        break;
+      case BootStep::CallHookMembers:
+        if (hookInstalled_) {
+          HookOutcome answers;
+          answers.members = {0, 0, 0, std::nullopt, std::nullopt, 1, 0, std::nullopt};
+          outcome_.hook = answers;
+        }
+        break;
+      case BootStep::QueryLanMacs:
+        if (hookInstalled_) LanQuery();
+        break;
+      case BootStep::QueryLanMacsNullList:
+        break;
+      case BootStep::CallPpiMembers:
+        if (!outcome_.ppisInstalled.empty()) {
+          PpiOutcome ppi;
+          ppi.members[0] = 0;
+          ppi.members[3] = 0;
+          ppi.members[4] = 1;
+          ppi.info = {0x15, 0x1B, 0x01, 0x01};
+          ppi.flag = 0x01;
+          outcome_.ppi = ppi;
+        }
+        break;
     }
-    // The port is a dynamic PCD token: Get32 answers its value (all ones for
-    // a token the database lacks), and the driver keeps the low 16 bits.
-    std::uint32_t answer = 0xFFFFFFFF;
-    if (const auto token = board.pcdTokens.find(port); token != board.pcdTokens.end())
-      answer = static_cast<std::uint32_t>(token->second.value);
-    if (const auto injected = replay.Call("PCD.Get32", "PCD.Get32(token " + Hex(port, 1) + ")")) {
-      answer = static_cast<std::uint32_t>(*injected);
-      replay.Took("answered " + Hex(answer, 8), "token " + Hex(port, 1) + " looked up there");
+  }
+
+  void Finish() { outcome_.slotsKept = remaining_; }
+
+ private:
+  void Load() {
+    const auto hook = Status(replay_, "BS.InstallProtocolInterface");
+    hookInstalled_ = !hook.Error();
+    if (hook.Error()) replay_.Took("BOARD_HOOK_PROTOCOL not installed: no answers, no LAN MAC query");
+    readyToBootOpen_ = !Status(replay_, "BS.CreateEventEx").Error();
+    if (!readyToBootOpen_) replay_.Took("no ReadyToBoot handler");
+    if (Status(replay_, "BS.CreateEvent").Error()) {
+      replay_.Took("the Setup string handler is not registered: no Setup text set");
+    } else if (Status(replay_, "BS.RegisterProtocolNotify").Error()) {
+      replay_.Took("the Setup string handler is not registered: no Setup text set");
+    } else {
+      setupArmed_ = true;
     }
-    const auto bdf = static_cast<std::uint16_t>(answer & 0xFFFF);
-    std::optional<std::uint8_t> bus;
-    for (const PciBridge &bridge : board.bridges)
-      if (bridge.bdf == bdf) bus = bridge.subordinateBus;
-    if (!bus) return;
-    for (const PciEndpoint &endpoint : board.endpoints) {
-      if (endpoint.bus != *bus) continue;
-      if (endpoint.vendorDevice != kEthernetController) return;
-      ++list.count;
-      std::array<std::uint8_t, 6> mac = MacAt(board, (endpoint.bar0 & ~0xFu) + kMacOffset);
-      if (replay.Call("BS.CopyMem")) {
-        mac = {};
-        replay.Took("copied nothing", "the MAC of bus " + Hex(*bus, 2) + " reads 00:00:00:00:00:00");
-      }
-      if (list.addresses.size() < slots) list.addresses.push_back(mac);
-      for (CommandOutcome &command : outcome.commands)
-        if (command.bus == *bus) command.writes += 2;
+    if (const auto event3 = Status(replay_, "BS.CreateEvent"); event3.status != 0) {
+      outcome_.dxeStatus = event3.status;
+      replay_.Took("BoardDxe returns it; the SMBIOS slot handler is not registered: no slot record deleted");
+    } else {
+      const auto registered = Status(replay_, "BS.RegisterProtocolNotify");
+      outcome_.dxeStatus = registered.status;
+      smbiosArmed_ = !registered.Error();
+      if (registered.injected)
+        replay_.Took(std::string("BoardDxe returns it") +
+                     (smbiosArmed_ ? "" : "; the SMBIOS slot handler is not registered: no slot record deleted"));
+    }
+  }
+
+  void SetupHandler() {
+    if (const auto r = Status(replay_, "BS.LocateProtocol"); r.Error()) {
+      replay_.Took("SETUP_STRING_PROTOCOL not found: no Setup text set, the handler stays armed");
       return;
     }
-  };
-  probe(kFirstListPort, lan.first, 1);
-  for (const std::uint32_t port : kSecondListPorts) probe(port, lan.second, kSecondListSlots);
-  outcome.lan = lan;
-}
-
-void RunDxe(const BoardConfig &board, Replay &replay, std::uint8_t code, Outcome &outcome) {
-  const auto hook = Status(replay, "BS.InstallProtocolInterface");
-  if (hook.Error()) replay.Took("BOARD_HOOK_PROTOCOL not installed: no answers, no LAN MAC query");
-  const bool readyToBoot = !Status(replay, "BS.CreateEventEx").Error();
-  if (!readyToBoot) replay.Took("no ReadyToBoot handler");
-  bool setupArmed = false;
-  if (Status(replay, "BS.CreateEvent").Error()) {
-    replay.Took("the Setup string handler is not registered: no Setup text set");
-  } else if (Status(replay, "BS.RegisterProtocolNotify").Error()) {
-    replay.Took("the Setup string handler is not registered: no Setup text set");
-  } else {
-    setupArmed = true;
-  }
-  bool smbiosArmed = false;
-  if (const auto event3 = Status(replay, "BS.CreateEvent"); event3.status != 0) {
-    outcome.dxeStatus = event3.status;
-    replay.Took("BoardDxe returns it; the SMBIOS slot handler is not registered: no slot record deleted");
-  } else {
-    const auto registered = Status(replay, "BS.RegisterProtocolNotify");
-    outcome.dxeStatus = registered.status;
-    smbiosArmed = !registered.Error();
-    if (registered.injected)
-      replay.Took(std::string("BoardDxe returns it") +
-                  (smbiosArmed ? "" : "; the SMBIOS slot handler is not registered: no slot record deleted"));
+    Status(replay_, "BS.CloseEvent");
+    const std::uint8_t code = expected_.riserCode;
+    const bool x16 = code == kX16Code;
+    if (!x16 && code != kX8Code) return;
+    const std::string model = x16 ? "VKT-PM2W-Q37" : "VKT-PM2W-Q5";
+    const SetupTextOutcome texts[] = {
+        {"Setup", kPromptToken, model + " PCI-E 3.0 " + (x16 ? "X16" : "X8") + " OPROM"},
+        {"Setup", kHelpToken, "Enable or Disable " + model + " OPROM option."},
+    };
+    for (const auto &text : texts) {
+      if (Status(replay_, "SETUP.SetString").Error()) {
+        replay_.Took("token " + Hex(text.token, 4) + " keeps Setup's own text");
+        continue;
+      }
+      outcome_.setupTexts.push_back(text);
+    }
   }
 
-  if (board.setupStringService && setupArmed) RunSetupHandler(replay, code, outcome);
-  if (board.smbiosService && smbiosArmed) {
-    RunSmbiosHandler(board, replay, code, outcome);
-  } else {
-    outcome.slotsKept = board.smbiosSlots;
+  void SmbiosHandler() {
+    Status(replay_, "BS.CloseEvent");
+    const std::uint8_t code = expected_.riserCode;
+    const std::array<std::uint8_t, 2> order = code == kX8Code    ? std::array<std::uint8_t, 2>{2, 1}
+                                              : code == kX16Code ? std::array<std::uint8_t, 2>{3, 1}
+                                                                 : std::array<std::uint8_t, 2>{3, 2};
+    for (const std::uint8_t instance : order) DeleteRecord(instance);
   }
-  if (readyToBoot) Status(replay, "BS.CloseEvent");
 
-  for (const PciEndpoint &endpoint : board.endpoints) outcome.commands.push_back({endpoint.bus, endpoint.command, 0});
-  if (hook.Error()) return;
-  HookOutcome answers;
-  answers.members = {0, 0, 0, std::nullopt, std::nullopt, 1, 0, std::nullopt};
-  outcome.hook = answers;
-  RunLanQuery(board, replay, outcome);
-}
+  // The 16-bit handle at bytes 2 and 3 of the copy the service hands back,
+  // if the copy holds a whole header; whether there is a copy to free.
+  std::optional<std::uint16_t> CopiedHandle(const SmbiosSlotRecord &record, bool &copied) const {
+    copied = copy_.kind != SmbiosCopy::Kind::NoBuffer;
+    switch (copy_.kind) {
+      case SmbiosCopy::Kind::Record:
+        return record.handle;
+      case SmbiosCopy::Kind::NoBuffer:
+        return std::nullopt;
+      case SmbiosCopy::Kind::Truncated:
+        if (copy_.keep < 4) return std::nullopt;
+        return record.handle;
+      case SmbiosCopy::Kind::Fixed:
+        if (copy_.bytes.size() < 4) return std::nullopt;
+        return static_cast<std::uint16_t>(copy_.bytes[2] | copy_.bytes[3] << 8);
+    }
+    return std::nullopt;
+  }
+
+  void DeleteRecord(std::uint8_t instance) {
+    const std::string which = "instance " + std::to_string(instance);
+    if (Status(replay_, "BS.LocateProtocol").Error()) {
+      replay_.Took("SMBIOS_TABLE_PROTOCOL not found: " + which + " kept");
+      return;
+    }
+    const auto read = Status(replay_, "SMBIOS.ReadStructure",
+                             "SMBIOS.ReadStructure(type 9, instance " + std::to_string(instance) + ")");
+    if (read.Error()) {
+      replay_.Took(which + " kept");
+      return;
+    }
+    // The service numbers the remaining records from 1: a deletion renumbers those after it.
+    if (instance > remaining_.size()) return;  // the service has no such record
+    bool copied = false;
+    if (const auto handle = CopiedHandle(remaining_[instance - 1], copied)) {
+      const auto deleted =
+          Status(replay_, "SMBIOS.DeleteStructure", "SMBIOS.DeleteStructure(handle " + Hex(*handle, 4) + ")");
+      const auto record = std::find_if(remaining_.begin(), remaining_.end(),
+                                       [&](const SmbiosSlotRecord &slot) { return slot.handle == *handle; });
+      if (deleted.Error()) {
+        replay_.Took(which + " kept");
+      } else if (record != remaining_.end()) {
+        outcome_.slotsDeleted.push_back(*record);
+        remaining_.erase(record);
+      }
+    }
+    if (copied) Status(replay_, "BS.FreePool");
+  }
+
+  // The LAN MAC query with fresh caller buffers.
+  void LanQuery() {
+    LanOutcome lan;
+    bool known = true;
+    const auto probe = [&](std::uint32_t port, MacListOutcome &list, std::size_t slots) {
+      if (!locatorCached_) {
+        const auto r = Status(replay_, "BS.LocateProtocol");
+        if (r.Error()) replay_.Took("PORT_LOCATOR_PROTOCOL not found: port " + Hex(port, 1) + " not looked up");
+        locatorCached_ = portLocator_ && !r.Error();
+        if (!locatorCached_) return;
+      }
+      // The port is a dynamic PCD token: Get32 answers its value (all ones for
+      // a token the database lacks), and the driver keeps the low 16 bits.
+      std::uint32_t answer = 0xFFFFFFFF;
+      if (const auto token = board_.pcdTokens.find(port); token != board_.pcdTokens.end())
+        answer = static_cast<std::uint32_t>(token->second.value);
+      if (const auto injected = replay_.Call("PCD.Get32", "PCD.Get32(token " + Hex(port, 1) + ")")) {
+        answer = static_cast<std::uint32_t>(*injected);
+        replay_.Took("answered " + Hex(answer, 8), "token " + Hex(port, 1) + " looked up there");
+      }
+      const std::uint8_t bus = SubordinateBus(FunctionAt(board_, static_cast<std::uint16_t>(answer & 0xFFFF)));
+      const PciFunction device = FunctionAt(board_, static_cast<std::uint16_t>(bus << 8));
+      if (VendorDevice(device) != kEthernetController) return;
+      ++list.count;
+      const std::uint32_t bar = device.endpoint != nullptr ? device.endpoint->bar0 : 0;
+      auto mac = MacAt(board_, (bar & ~0xFu) + kMacOffset);
+      if (replay_.Call("BS.CopyMem")) {
+        mac = std::array<std::uint8_t, 6>{};
+        replay_.Took("copied nothing", "the MAC of bus " + Hex(bus, 2) + " reads 00:00:00:00:00:00");
+      }
+      known = known && mac.has_value();
+      if (list.addresses.size() < slots) list.addresses.push_back(mac.value_or(std::array<std::uint8_t, 6>{}));
+      for (CommandOutcome &command : outcome_.commands)
+        if (device.endpoint != nullptr && command.bus == bus) command.writes += 2;
+    };
+    probe(kFirstListPort, lan.first, 1);
+    for (const std::uint32_t port : kSecondListPorts) probe(port, lan.second, kSecondListSlots);
+    outcome_.lan = lan;
+    std::erase(expected_.unknown, std::string("LAN MAC first list"));
+    std::erase(expected_.unknown, std::string("LAN MAC second list"));
+    if (!known) expected_.unknown.insert(expected_.unknown.end(), {"LAN MAC first list", "LAN MAC second list"});
+  }
+
+  const BoardConfig &board_;
+  Replay &replay_;
+  const SmbiosCopy &copy_;
+  ExpectedBoot &expected_;
+  Outcome &outcome_;
+  std::vector<SmbiosSlotRecord> remaining_;
+  bool loaded_ = false;
+  bool hookInstalled_ = false;
+  bool readyToBootOpen_ = false;
+  bool setupArmed_ = false;
+  bool smbiosArmed_ = false;
+  bool setupInstalled_ = false;
+  bool smbiosInstalled_ = false;
+  bool portLocator_ = false;
+  bool locatorCached_ = false;
+};
 
 }  // namespace
 
-ExpectedBoot ExpectedOutcome(const BoardConfig &board) {
+std::vector<BootStep> DefaultBootSteps(const BoardConfig &board) {
+  std::vector<BootStep> steps;
+  if (board.portLocator) steps.push_back(BootStep::InstallPortLocator);
+  steps.push_back(BootStep::LoadDxe);
+  if (board.setupStringService) steps.push_back(BootStep::InstallSetupStringService);
+  if (board.smbiosService) steps.push_back(BootStep::InstallSmbiosService);
+  steps.insert(steps.end(), {BootStep::SignalReadyToBoot, BootStep::CallPpiMembers, BootStep::CallHookMembers,
+                             BootStep::QueryLanMacs});
+  return steps;
+}
+
+ExpectedBoot ExpectedOutcome(const BoardConfig &board) { return ExpectedOutcome(board, DefaultBootSteps(board)); }
+
+ExpectedBoot ExpectedOutcome(const BoardConfig &board, std::span<const BootStep> steps, const SmbiosCopy &copy) {
   ExpectedBoot expected;
   ReadRiser(board, expected);
   Replay replay(board, expected.injected);
   RunPei(board, replay, expected.outcome);
-  RunDxe(board, replay, expected.riserCode, expected.outcome);
+  DxeModel dxe(board, replay, copy, expected);
+  for (const BootStep step : steps) dxe.Run(step);
+  dxe.Finish();
   return expected;
+}
+
+std::vector<Problem> JudgedProblems(const ExpectedBoot &expected, const Outcome &seen) {
+  std::vector<Problem> problems = Compare(expected.outcome, seen);
+  std::erase_if(problems, [&](const Problem &problem) {
+    return std::find(expected.unknown.begin(), expected.unknown.end(), problem.outcome) != expected.unknown.end();
+  });
+  return problems;
 }
 
 }  // namespace boardsim

@@ -123,6 +123,8 @@ std::vector<std::pair<const char *, std::string>> Texts(const Outcome &o) {
 std::uint64_t IaStatus(std::uint64_t status) { return StatusFromGuest(StatusForGuest(status, 4), 4); }
 
 std::vector<Problem> Compare(const Outcome &expected, const Outcome &seen) {
+  // Equal values give equal texts: only outcomes that differ are written out.
+  if (expected == seen) return {};
   const auto want = Texts(expected);
   const auto got = Texts(seen);
   std::vector<Problem> problems;

@@ -18,17 +18,23 @@ struct LaneWriteOutcome {
   std::uint8_t port = 0;
   std::uint16_t offset = 0;
   std::uint32_t value = 0;
+
+  friend bool operator==(const LaneWriteOutcome &, const LaneWriteOutcome &) = default;
 };
 
 struct SetupTextOutcome {
   std::string name;
   std::uint64_t token = 0;
   std::string text;
+
+  friend bool operator==(const SetupTextOutcome &, const SetupTextOutcome &) = default;
 };
 
 struct MacListOutcome {
   std::uint8_t count = 0;
   std::vector<std::array<std::uint8_t, 6>> addresses;
+
+  friend bool operator==(const MacListOutcome &, const MacListOutcome &) = default;
 };
 
 // An Ethernet controller's Command register after the LAN MAC query, and how
@@ -37,12 +43,16 @@ struct CommandOutcome {
   std::uint8_t bus = 0;
   std::uint8_t value = 0;
   unsigned writes = 0;
+
+  friend bool operator==(const CommandOutcome &, const CommandOutcome &) = default;
 };
 
 struct LanOutcome {
   std::uint64_t status = 0;
   MacListOutcome first;
   MacListOutcome second;
+
+  friend bool operator==(const LanOutcome &, const LanOutcome &) = default;
 };
 
 // BOARD_HOOK_PPI: members 0..9 (3 is BoardInfo, whose status it holds).
@@ -51,12 +61,16 @@ struct PpiOutcome {
   std::uint64_t boardInfoStatus = 0;
   std::array<std::uint8_t, 4> info{};
   std::uint8_t flag = 0;
+
+  friend bool operator==(const PpiOutcome &, const PpiOutcome &) = default;
 };
 
 // BOARD_HOOK_PROTOCOL: members 0..7; member 4 (the LAN MAC query) is not
 // called as a constant.
 struct HookOutcome {
   std::array<std::optional<std::uint64_t>, 8> members;
+
+  friend bool operator==(const HookOutcome &, const HookOutcome &) = default;
 };
 
 struct Outcome {
@@ -75,6 +89,8 @@ struct Outcome {
   std::optional<HookOutcome> hook;
   std::optional<LanOutcome> lan;
   std::vector<CommandOutcome> commands;  // one per Ethernet controller of the board, in board order
+
+  friend bool operator==(const Outcome &, const Outcome &) = default;
 };
 
 // An EFI_STATUS as the IA-32 BoardPei holds it (32 bits, the error bit at

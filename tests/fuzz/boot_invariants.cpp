@@ -45,9 +45,9 @@ bool ParseClose(const std::string &text, unsigned &event, bool &succeeded) {
 
 }  // namespace
 
-void QueryLanMacsGuarded(Boot &boot, bool nullBuffer, bool nullOut, std::uint8_t fill,
-                         std::vector<std::string> &violations) {
-  if (!boot.Dxe().FindProtocol(BoardHookProtocolGuid())) return;
+std::optional<LanMacResult> QueryLanMacsGuarded(Boot &boot, bool nullBuffer, bool nullOut, std::uint8_t fill,
+                                                std::vector<std::string> &violations) {
+  if (!boot.Dxe().FindProtocol(BoardHookProtocolGuid())) return std::nullopt;
   GuestMemory &memory = boot.DxeMachine().Memory();
   const auto prepare = [&](bool null, std::size_t size) -> GuestAddr {
     if (null) return 0;
@@ -58,10 +58,13 @@ void QueryLanMacsGuarded(Boot &boot, bool nullBuffer, bool nullOut, std::uint8_t
   };
   const GuestAddr buffer = prepare(nullBuffer, kLanBufferSize);
   const GuestAddr out = prepare(nullOut, kLanOutSize);
-  const std::uint64_t status = boot.CallLanMacQuery(buffer, out);
-  const auto inspect = [&](GuestAddr at, std::size_t size, std::size_t listAt, unsigned room, const char *name) {
+  LanMacResult result;
+  const std::uint64_t status = result.status = boot.CallLanMacQuery(buffer, out);
+  const auto inspect = [&](GuestAddr at, std::size_t size, std::size_t listAt, unsigned room, const char *name,
+                           std::vector<std::uint8_t> &kept) {
     if (at == 0) return;
     const auto bytes = memory.ReadBytes(at, size + kLanGuardSize);
+    kept.assign(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(size));
     for (std::size_t i = 0; i < bytes.size(); ++i)
       if (bytes[i] != fill && (i >= size || i < listAt))
         violations.push_back(std::string("LAN MAC query wrote byte ") + std::to_string(i) + " of " + name +
@@ -71,8 +74,13 @@ void QueryLanMacsGuarded(Boot &boot, bool nullBuffer, bool nullOut, std::uint8_t
                            name + ", which has room for " + std::to_string(room));
     memory.Release(at);
   };
-  inspect(buffer, kLanBufferSize, 3, 1, "Buffer");
-  inspect(out, kLanOutSize, 0, 3, "Out");
+  inspect(buffer, kLanBufferSize, 3, 1, "Buffer", result.buffer);
+  inspect(out, kLanOutSize, 0, 3, "Out", result.out);
+  if (buffer != 0 && out != 0) {
+    result.first = ReadMacList(result.buffer, 3);
+    result.second = ReadMacList(result.out, 0);
+  }
+  return result;
 }
 
 std::vector<std::string> CheckBootInvariants(Boot &boot) {

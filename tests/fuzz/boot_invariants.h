@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,9 +22,10 @@ inline constexpr std::size_t kLanGuardSize = 16;
 // Calls the LAN MAC query with guarded caller buffers (or NULL for either)
 // pre-filled with `fill`, and adds a violation if the query writes past the
 // documented sizes, touches Buffer's first 3 bytes, or counts more entries
-// than the room allows.
-void QueryLanMacsGuarded(Boot &boot, bool nullBuffer, bool nullOut, std::uint8_t fill,
-                         std::vector<std::string> &violations);
+// than the room allows. Returns what the query answered (its lists only when
+// neither buffer is NULL), or nothing if BOARD_HOOK_PROTOCOL is not installed.
+std::optional<LanMacResult> QueryLanMacsGuarded(Boot &boot, bool nullBuffer, bool nullOut, std::uint8_t fill,
+                                                std::vector<std::string> &violations);
 
 // The register writes, event closes and Command bytes of the whole boot:
 // writes only to the two lane registers and to the Ethernet controllers'

@@ -4,11 +4,15 @@
 
 #include <array>
 #include <exception>
+#include <optional>
 
 #include "sim/base/services.h"
 #include "sim/base/status_names.h"
 #include "sim/board/board_checks.h"
 #include "sim/boot/boot.h"
+#include "sim/boot/boot_record.h"
+#include "sim/boot/seen_outcome.h"
+#include "sim/scoreboard/expected_outcome.h"
 #include "tests/fuzz/boot_invariants.h"
 
 namespace boardsim::fuzz {
@@ -94,9 +98,22 @@ enum class Step : std::uint8_t {
   Count
 };
 
-void RunSteps(FuzzedDataProvider &data, Boot &boot, std::vector<std::string> &violations) {
+// What the consumers last learnt, and the steps in the order they ran: the
+// scoreboard replays the same order.
+struct StepsRun {
+  std::vector<BootStep> steps;
+  std::optional<HookAnswers> hook;
+  std::optional<LanMacResult> lan;
+  std::optional<PpiAnswers> ppi;
+};
+
+void RunSteps(FuzzedDataProvider &data, Boot &boot, StepsRun &run, std::vector<std::string> &violations) {
   boot.RunPei();
   std::array<bool, static_cast<std::size_t>(Step::Count)> done{};
+  const auto query = [&](bool nullBuffer, bool nullOut, std::uint8_t fill) {
+    run.steps.push_back(nullBuffer || nullOut ? BootStep::QueryLanMacsNullList : BootStep::QueryLanMacs);
+    run.lan = QueryLanMacsGuarded(boot, nullBuffer, nullOut, fill, violations);
+  };
   const unsigned steps = data.ConsumeIntegralInRange(1u, 12u);
   for (unsigned i = 0; i < steps; ++i) {
     const auto step =
@@ -105,30 +122,37 @@ void RunSteps(FuzzedDataProvider &data, Boot &boot, std::vector<std::string> &vi
     switch (step) {
       case Step::LoadDxe:
         if (!once) boot.LoadDxe();
+        run.steps.push_back(BootStep::LoadDxe);
         break;
       case Step::PortLocator:
         if (!once) boot.InstallPortLocator();
+        run.steps.push_back(BootStep::InstallPortLocator);
         break;
       case Step::SetupString:
         if (!once) boot.InstallSetupStringService();
+        run.steps.push_back(BootStep::InstallSetupStringService);
         break;
       case Step::Smbios:
         if (!once) boot.InstallSmbiosService();
+        run.steps.push_back(BootStep::InstallSmbiosService);
         break;
       case Step::ReadyToBoot:
         boot.SignalReadyToBoot();
+        run.steps.push_back(BootStep::SignalReadyToBoot);
         break;
       case Step::HookMembers:
-        boot.CallHookMembers();
+        run.hook = boot.CallHookMembers();
+        run.steps.push_back(BootStep::CallHookMembers);
         break;
       case Step::LanQuery: {
         const bool nullBuffer = data.ConsumeIntegralInRange(0, 7) == 0;
         const bool nullOut = data.ConsumeIntegralInRange(0, 7) == 0;
-        QueryLanMacsGuarded(boot, nullBuffer, nullOut, data.ConsumeIntegral<std::uint8_t>(), violations);
+        query(nullBuffer, nullOut, data.ConsumeIntegral<std::uint8_t>());
         break;
       }
       case Step::PpiMembers:
-        boot.CallPpiMembers();
+        run.ppi = boot.CallPpiMembers();
+        run.steps.push_back(BootStep::CallPpiMembers);
         break;
       case Step::Count:
         break;
@@ -137,14 +161,54 @@ void RunSteps(FuzzedDataProvider &data, Boot &boot, std::vector<std::string> &vi
   }
   // Whatever came before, the driver is loaded and every consumer calls once
   // more at the end, so every boot reaches the members.
-  if (!done[static_cast<std::size_t>(Step::LoadDxe)]) boot.LoadDxe();
-  boot.CallHookMembers();
-  QueryLanMacsGuarded(boot, false, false, 0xA5, violations);
+  if (!done[static_cast<std::size_t>(Step::LoadDxe)]) {
+    boot.LoadDxe();
+    run.steps.push_back(BootStep::LoadDxe);
+  }
+  run.hook = boot.CallHookMembers();
+  run.steps.push_back(BootStep::CallHookMembers);
+  query(false, false, 0xA5);
+  run.ppi = boot.CallPpiMembers();
+  run.steps.push_back(BootStep::CallPpiMembers);
+}
+
+SmbiosCopy CopyOf(SmbiosReadQuirk quirk, const std::vector<std::uint8_t> &garbage) {
+  switch (quirk) {
+    case SmbiosReadQuirk::NullBuffer:
+      return {SmbiosCopy::Kind::NoBuffer, 0, {}};
+    case SmbiosReadQuirk::ShortRecord:
+      return {SmbiosCopy::Kind::Truncated, 2, {}};
+    case SmbiosReadQuirk::HeaderOnly:
+      return {SmbiosCopy::Kind::Truncated, 4, {}};
+    case SmbiosReadQuirk::Garbage:
+      return {SmbiosCopy::Kind::Fixed, 0, garbage};
+    case SmbiosReadQuirk::None:
+      break;
+  }
+  return {};
+}
+
+// The boot beside the scoreboard's expected outcome for the same board, the
+// same steps in the same order and the same SMBIOS service. Every outcome a
+// consumer can see is judged (statuses, PPI, PCD, lanes, Setup texts, slot
+// records, hook answers, the last LAN query's lists, Command registers),
+// except the MAC lists when a copy read an address no controller decodes:
+// that is plain memory, which no board description holds. The boot's
+// problems (leaks, unexpected accesses) are not judged here: the bytes
+// provoke some on purpose (an injected FreePool failure leaves its copy).
+void Judge(Boot &boot, const StepsRun &run, const SmbiosCopy &copy, BootRecord &record,
+           std::vector<std::string> &violations) {
+  record.hook = run.hook;
+  record.lan = run.lan;
+  record.ppi = run.ppi;
+  const ExpectedBoot expected = ExpectedOutcome(boot.Board(), run.steps, copy);
+  for (const Problem &problem : JudgedProblems(expected, SeenOutcome(record)))
+    violations.push_back("Problem: " + ProblemText(problem));
 }
 
 }  // namespace
 
-FuzzedBootResult RunFuzzedBoot(std::span<const std::uint8_t> bytes, Engine &engine) {
+FuzzedBootResult RunFuzzedBoot(std::span<const std::uint8_t> bytes, Engine &engine, bool keepRecord) {
   FuzzedDataProvider data(bytes.data(), bytes.size());
   const auto boards = NamedBoards();
   BoardConfig board = NamedBoard(boards[data.ConsumeIntegralInRange<std::size_t>(0, boards.size() - 1)]).value();
@@ -156,26 +220,43 @@ FuzzedBootResult RunFuzzedBoot(std::span<const std::uint8_t> bytes, Engine &engi
   board.pcdPpi = data.ConsumeBool();
   if (!CheckBoard(board).empty()) return {};
 
-  FuzzedBootResult result{true, {}, board};
+  FuzzedBootResult result{true, {}, board, std::nullopt};
   Boot boot(board, engine);
+  SmbiosReadQuirk quirk = SmbiosReadQuirk::None;
+  std::vector<std::uint8_t> garbage;
   switch (data.ConsumeIntegralInRange(0, 5)) {
     case 0:
-      boot.Services().SetSmbiosReadQuirk(SmbiosReadQuirk::NullBuffer);
+      quirk = SmbiosReadQuirk::NullBuffer;
+      boot.Services().SetSmbiosReadQuirk(quirk);
       break;
     case 1:
-      boot.Services().SetSmbiosReadQuirk(SmbiosReadQuirk::ShortRecord);
+      quirk = SmbiosReadQuirk::ShortRecord;
+      boot.Services().SetSmbiosReadQuirk(quirk);
       break;
     case 2:
-      boot.Services().SetSmbiosGarbage(data.ConsumeBytes<std::uint8_t>(data.ConsumeIntegralInRange(0, 8)));
+      quirk = SmbiosReadQuirk::Garbage;
+      garbage = data.ConsumeBytes<std::uint8_t>(data.ConsumeIntegralInRange(0, 8));
+      boot.Services().SetSmbiosGarbage(garbage);
       break;
     default:
       break;
   }
+  StepsRun run;
+  BootRecord record;
   try {
-    RunSteps(data, boot, result.violations);
+    RunSteps(data, boot, run, result.violations);
+    if (keepRecord) {
+      RecordState(boot, engine, record);
+    } else {
+      RecordResults(boot, record);
+    }
+    Judge(boot, run, CopyOf(quirk, garbage), record, result.violations);
   } catch (const std::exception &error) {
     result.violations.push_back(std::string("the boot ended with: ") + error.what());
+    if (keepRecord) RecordState(boot, engine, record);
+    record.stopped = error.what();
   }
+  if (keepRecord) result.record = std::move(record);
   for (auto &violation : CheckBootInvariants(boot)) result.violations.push_back(std::move(violation));
   return result;
 }

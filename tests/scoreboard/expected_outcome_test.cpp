@@ -127,6 +127,50 @@ TEST(ExpectedOutcome, PeiResultsMacListsAndCommandRegistersOfTheShippedBoard) {
   EXPECT_EQ(foreign.commands.at(2).writes, 0u);
 }
 
+// The shipped board's slot records are instances 1, 2, 3 with handles
+// 0x0027, 0x0028, 0x0029; its x16 riser deletes instance 3, then instance 1.
+TEST(ExpectedOutcome, TheOrderOfStepsDecidesWhatTheDriverSeesAndWhichCallAFailureHits) {
+  using enum BootStep;
+  // Services installed before the driver registered for them never reach it;
+  // a LAN query before the port locator arrives finds no bridge, the next one all.
+  const BootStep early[] = {InstallSetupStringService, InstallSmbiosService, LoadDxe, QueryLanMacs,
+                            InstallPortLocator,        QueryLanMacs};
+  const Outcome late = ExpectedOutcome(ShippedBoard(), early).outcome;
+  EXPECT_TRUE(late.setupTexts.empty());
+  EXPECT_TRUE(late.slotsDeleted.empty());
+  EXPECT_EQ(Handles(late.slotsKept), (std::vector<std::uint16_t>{0x0027, 0x0028, 0x0029}));
+  ASSERT_TRUE(late.lan.has_value());
+  EXPECT_EQ(late.lan->first.count, 1);
+  EXPECT_EQ(late.lan->second.count, 3);
+  for (const auto &command : late.commands) EXPECT_EQ(command.writes, 2u) << "only the second query reached it";
+  EXPECT_FALSE(late.hook.has_value()) << "no consumer called the members";
+  EXPECT_FALSE(late.ppi.has_value());
+
+  // The first LocateProtocol fails: here it is the LAN query's, for port 8;
+  // the query locates again for 0x18C, and the SMBIOS handler's lookups succeed.
+  BoardConfig board = WithFailure({"BS.LocateProtocol", 1, 0x800000000000000E});
+  const BootStep queryFirst[] = {InstallPortLocator, LoadDxe, QueryLanMacs, InstallSmbiosService};
+  const Outcome lookupFailed = ExpectedOutcome(board, queryFirst).outcome;
+  EXPECT_EQ(lookupFailed.lan->first.count, 0);
+  EXPECT_EQ(lookupFailed.lan->second.count, 3);
+  EXPECT_EQ(Handles(lookupFailed.slotsDeleted), (std::vector<std::uint16_t>{0x0029, 0x0027}));
+
+  // What the SMBIOS service hands back decides what is deleted: no buffer or
+  // a copy shorter than its header deletes nothing; a fixed copy carrying
+  // instance 1's handle deletes that record at the first read and nothing at the second.
+  const BootStep smbios[] = {LoadDxe, InstallSmbiosService};
+  for (const SmbiosCopy &copy :
+       {SmbiosCopy{SmbiosCopy::Kind::NoBuffer, 0, {}}, SmbiosCopy{SmbiosCopy::Kind::Truncated, 2, {}}}) {
+    const Outcome none = ExpectedOutcome(ShippedBoard(), smbios, copy).outcome;
+    EXPECT_TRUE(none.slotsDeleted.empty());
+    EXPECT_EQ(none.slotsKept.size(), 3u);
+  }
+  const SmbiosCopy fixed{SmbiosCopy::Kind::Fixed, 0, {0x09, 0x11, 0x27, 0x00}};
+  const Outcome oneGone = ExpectedOutcome(ShippedBoard(), smbios, fixed).outcome;
+  EXPECT_EQ(Handles(oneGone.slotsDeleted), (std::vector<std::uint16_t>{0x0027}));
+  EXPECT_EQ(Handles(oneGone.slotsKept), (std::vector<std::uint16_t>{0x0028, 0x0029}));
+}
+
 TEST(ExpectedOutcome, CompareNamesTheOutcomeThatDiffersWithBothValues) {
   const Outcome expected = ExpectedOutcome(ShippedBoard()).outcome;
   EXPECT_EQ(Compare(expected, expected), std::vector<Problem>{});
