@@ -501,6 +501,7 @@ void EmulatedMachine::CountInstructions() {
   // A hook on every instruction would double the cost of translating the
   // code; the blocks that ran and the instruction count of each translated
   // block give the same number.
+  const BlockObserver observer = TheBlockObserver();
   for (const auto &[address, size] : blocksRun_) {
     auto known = blockInstructions_.find(address);
     if (known == blockInstructions_.end() || known->second.first != size) {
@@ -517,10 +518,13 @@ void EmulatedMachine::CountInstructions() {
       known = blockInstructions_.insert_or_assign(address, std::pair{size, block.icount}).first;
     }
     instructions_ += known->second.second;
-    if (coverage_ && loaded_)
+    if ((coverage_ || observer != nullptr) && loaded_)
       for (const auto &[start, length] : loaded_->executable)
-        if (address >= start && address - start < length)
-          RecordCoverage(loaded_->name, static_cast<std::uint32_t>(address - loaded_->base), size);
+        if (address >= start && address - start < length) {
+          const auto rva = static_cast<std::uint32_t>(address - loaded_->base);
+          if (coverage_) RecordCoverage(loaded_->name, rva, size);
+          if (observer != nullptr) observer(loaded_->name, rva, size);
+        }
   }
   blocksRun_.clear();
 }
