@@ -106,7 +106,7 @@ bool EmulatedMachine::ReuseFor(ServiceHub &hub, HardwareModel &hardware) {
   }
   if (uc_context_restore(uc_, freshContext_) != UC_ERR_OK)
     throw std::runtime_error("cannot restore the emulated CPU's initial state");
-  loaded_.reset();
+  loaded_ = nullptr;
   blockBudget_ = kDefaultBlockBudget;
   serviceCallBudget_ = kDefaultServiceCallBudget;
   timeBudget_ = kDefaultTimeBudget;
@@ -221,14 +221,15 @@ GuestAddr EmulatedMachine::LoadModule() {
   if (!image_) throw std::runtime_error("the emulated engine has no image for this phase");
   if (firstLoad_) {
     // A reused machine: ReuseFor already put the bytes back as loaded.
-    loaded_ = firstLoad_;
+    loaded_ = &*firstLoad_;
     return loaded_->entry;
   }
   if (phase_ == Phase::Dxe)
-    loaded_ = LoadDxeImage(*image_, *memory_, kDxeLoadAddress);
+    firstLoad_ = LoadDxeImage(*image_, *memory_, kDxeLoadAddress);
   else
-    loaded_ = LoadPeiImage(*image_, *memory_, kBootFlashBase, kBootFlashSize, firmware_layout::kBoardPeiFlashAddress);
-  firstLoad_ = loaded_;
+    firstLoad_ =
+        LoadPeiImage(*image_, *memory_, kBootFlashBase, kBootFlashSize, firmware_layout::kBoardPeiFlashAddress);
+  loaded_ = &*firstLoad_;
   const GuestAddr start = loaded_->parts.front().start;
   const std::uint64_t size = phase_ == Phase::Dxe ? loaded_->extent : image_->bytes.size();
   const MappedRegion *region = memory_->RegionAt(start);
