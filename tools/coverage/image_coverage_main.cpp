@@ -7,7 +7,7 @@
 // reason, in the exceptions file, or if a listed range no longer exists.
 //
 //   image_coverage --firmware DIR --blocks DIR --exceptions FILE --out FILE --objdump PROGRAM
-//                  [--baseline DIR]
+//                  [--baseline DIR [--baseline-exceptions FILE]]
 //
 // An exception line: "IMAGE | FUNCTION | MNEMONICS | REASON", the mnemonics
 // of the range's instructions joined by "; " (addresses change with every
@@ -16,7 +16,9 @@
 // With --baseline (`make fuzz-coverage`: the blocks the emulated tests ran,
 // while --blocks holds the fuzzing corpus's), the report also lists every
 // range of instructions the baseline executes and --blocks does not, and the
-// status is 1 if there is one: the exceptions then only give reasons.
+// status is 1 if one is not listed with its reason in --baseline-exceptions
+// (same lines as the exceptions file) or if a range listed there is reached:
+// the exceptions file then only gives reasons.
 #include <algorithm>
 #include <cstdio>
 #include <exception>
@@ -160,6 +162,20 @@ std::vector<Range> RangesWhere(const Image &image, const LinkerMap &map, const s
   return ranges;
 }
 
+// Says which listed ranges the report never met (now executed, or gone);
+// true if there is one.
+bool ListsUnmet(const std::map<std::string, std::string> &listed, const std::set<std::string> &met,
+                const std::string &file) {
+  bool unmet = false;
+  for (const auto &[key, reason] : listed)
+    if (!met.count(key)) {
+      std::fprintf(stderr, "image_coverage: %s lists a range that is now executed or gone:\n  %s\n", file.c_str(),
+                   key.c_str());
+      unmet = true;
+    }
+  return unmet;
+}
+
 void ReportRange(std::ostringstream &report, const Range &range, const std::string &note) {
   report << "- " << range.function << " at " << Hex(range.instructions.front().rva) << ", " << range.instructions.size()
          << " instructions: " << note << "\n\n```\n";
@@ -187,6 +203,10 @@ int main(int argc, char **argv) {
     const Blocks blocks = ReadBlocks(options["--blocks"]);
     const Blocks baseline = compared ? ReadBlocks(options["--baseline"]) : Blocks{};
     const auto exceptions = ReadExceptions(options["--exceptions"]);
+    const auto baselineExceptions = options.count("--baseline-exceptions")
+                                        ? ReadExceptions(options["--baseline-exceptions"])
+                                        : std::map<std::string, std::string>{};
+    std::set<std::string> baselineExceptionsUsed;
     std::set<std::string> exceptionsUsed;
     std::vector<std::string> unexplained;
     std::vector<std::string> missed;  // ranges the baseline executes and the blocks do not
@@ -248,8 +268,12 @@ int main(int argc, char **argv) {
         report << "\n### Executed by the baseline, not here\n\n";
         if (notHere.empty()) report << "Nothing: every instruction the baseline executes ran here too.\n\n";
         for (const auto &range : notHere) {
-          missed.push_back(range.Key());
-          ReportRange(report, range, "executed by the baseline only");
+          const auto reason = baselineExceptions.find(range.Key());
+          if (reason != baselineExceptions.end())
+            baselineExceptionsUsed.insert(range.Key());
+          else
+            missed.push_back(range.Key());
+          ReportRange(report, range, reason != baselineExceptions.end() ? reason->second : "**no reason listed**");
         }
       }
       report << "\n### Never executed\n\n";
@@ -284,22 +308,18 @@ int main(int argc, char **argv) {
     int status = 0;
     if (compared) {
       for (const auto &key : missed) {
-        std::fprintf(stderr, "image_coverage: executed by %s and not by %s:\n  %s\n", options["--baseline"].c_str(),
-                     options["--blocks"].c_str(), key.c_str());
+        std::fprintf(stderr, "image_coverage: executed by %s and not by %s:\n  %s | REASON\n",
+                     options["--baseline"].c_str(), options["--blocks"].c_str(), key.c_str());
         status = 1;
       }
+      if (ListsUnmet(baselineExceptions, baselineExceptionsUsed, options["--baseline-exceptions"])) status = 1;
     } else {
       for (const auto &key : unexplained) {
         std::fprintf(stderr, "image_coverage: never executed and not listed in %s:\n  %s | REASON\n",
                      options["--exceptions"].c_str(), key.c_str());
         status = 1;
       }
-      for (const auto &[key, reason] : exceptions)
-        if (!exceptionsUsed.count(key)) {
-          std::fprintf(stderr, "image_coverage: %s lists a range that is now executed or gone:\n  %s\n",
-                       options["--exceptions"].c_str(), key.c_str());
-          status = 1;
-        }
+      if (ListsUnmet(exceptions, exceptionsUsed, options["--exceptions"])) status = 1;
     }
     std::printf("image coverage report: %s%s\n", options["--out"].c_str(),
                 status == 0 ? ""
