@@ -258,7 +258,7 @@ int main(int argc, char **argv) {
         unsigned notHereCount = 0;
         for (const auto &range : notHere) notHereCount += static_cast<unsigned>(range.instructions.size());
         report << "; the baseline executes " << baselineExecuted;
-        if (notHereCount != 0) report << ", **" << notHereCount << " of them not here**";
+        if (notHereCount != 0) report << ", " << notHereCount << " of them not here (below)";
       }
       report << "\n\n| function | RVA | executed | present |\n|---|---|---|---|\n";
       for (std::size_t i = 0; i < map.symbols.size(); ++i)
@@ -323,7 +323,7 @@ int main(int argc, char **argv) {
     }
     std::printf("image coverage report: %s%s\n", options["--out"].c_str(),
                 status == 0 ? ""
-                : compared  ? " (ranges the baseline executes are not executed here, see above)"
+                : compared  ? " (the baseline executes code not executed here without a listed reason, see above)"
                             : " (ranges never executed need a reason, see above)");
     return status;
   } catch (const std::exception &error) {
