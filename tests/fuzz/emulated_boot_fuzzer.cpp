@@ -12,10 +12,10 @@
 // __libfuzzer_extra_counters section: its size comes from the images when the
 // harness starts instead of being fixed when it is compiled, and libFuzzer
 // counts a module's entries as PCs, so the "cov:" figure of its status lines
-// is the number of image block starts the corpus reaches, and -print_pcs
-// names each new one as IMAGE_TAG + RVA + 1 (tag 0x100000000 for BoardDxe,
-// 0x200000000 for BoardPei). The replay program, built without libFuzzer,
-// finds neither function and counts into a table no one reads.
+// is the number of image block starts the corpus reaches (the table's "PCs"
+// are 0x100000000 + RVA for BoardDxe, 0x200000000 + RVA for BoardPei). The
+// replay program, built without libFuzzer, finds neither function and counts
+// into a table no one reads.
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
