@@ -1,6 +1,6 @@
 # The two entry points: `make run` boots the built images on the shipped
 # board, `make test` runs the whole test suite. Both install what is missing.
-.PHONY: deps configure build run test size bench coverage ovmf ovmf-check ovmf-debug fuzz format clean
+.PHONY: deps configure build run test size bench coverage fuzz-coverage ovmf ovmf-check ovmf-debug fuzz format clean
 
 JOBS ?= $(shell nproc)
 
@@ -73,6 +73,17 @@ coverage: deps
 	@cmake --build --preset release -j $(JOBS) >build-release/build.log 2>&1 || { cat build-release/build.log; exit 1; }
 	@cmake -DBUILD_DIR=$(CURDIR)/build-release -DOBJDUMP=$$(command -v llvm-objdump || command -v llvm-objdump-14) \
 		-DJOBS=$(JOBS) -P tests/coverage/run_coverage.cmake
+
+# The same for the emulated boot harness's committed corpus and regression
+# inputs (tests/fuzz/corpus/emulated_boot, tests/fuzz/regressions/emulated_boot):
+# build-release/coverage/fuzz-report.md. Fails on any range of instructions
+# the emulated scenarios execute that the corpus does not, unless
+# tests/coverage/fuzz_exceptions.txt gives the reason the corpus cannot.
+fuzz-coverage: deps
+	@cmake --preset release >/dev/null
+	@cmake --build --preset release -j $(JOBS) >build-release/build.log 2>&1 || { cat build-release/build.log; exit 1; }
+	@cmake -DBUILD_DIR=$(CURDIR)/build-release -DOBJDUMP=$$(command -v llvm-objdump || command -v llvm-objdump-14) \
+		-DJOBS=$(JOBS) -DFUZZ=ON -P tests/coverage/run_coverage.cmake
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

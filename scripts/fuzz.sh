@@ -7,7 +7,7 @@
 #   scripts/fuzz.sh all SECONDS          build, then run every harness in turn
 set -euo pipefail
 cd "$(dirname "$0")/.."
-harnesses=(board_file image boot volume)
+harnesses=(board_file image boot volume emulated_boot)
 
 build() {
   cmake --preset fuzz >/dev/null

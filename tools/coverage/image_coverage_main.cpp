@@ -7,10 +7,18 @@
 // reason, in the exceptions file, or if a listed range no longer exists.
 //
 //   image_coverage --firmware DIR --blocks DIR --exceptions FILE --out FILE --objdump PROGRAM
+//                  [--baseline DIR [--baseline-exceptions FILE]]
 //
 // An exception line: "IMAGE | FUNCTION | MNEMONICS | REASON", the mnemonics
 // of the range's instructions joined by "; " (addresses change with every
 // link; the instructions of a range do not).
+//
+// With --baseline (`make fuzz-coverage`: the blocks the emulated tests ran,
+// while --blocks holds the fuzzing corpus's), the report also lists every
+// range of instructions the baseline executes and --blocks does not, and the
+// status is 1 if one is not listed with its reason in --baseline-exceptions
+// (same lines as the exceptions file) or if a range listed there is reached:
+// the exceptions file then only gives reasons.
 #include <algorithm>
 #include <cstdio>
 #include <exception>
@@ -121,6 +129,60 @@ std::size_t FunctionOf(const LinkerMap &map, std::uint32_t rva) {
   return found;
 }
 
+// Which code bytes of an image the blocks ran (one flag per byte from
+// map.codeRva); `reached` (if given) gets the functions each scenario reached.
+std::vector<bool> RanBytes(const Blocks &blocks, const Image &image, const LinkerMap &map,
+                           std::map<std::string, std::set<std::size_t>> *reached) {
+  std::vector<bool> ran(map.codeSize, false);
+  if (auto found = blocks.find(image.name); found != blocks.end())
+    for (const auto &[scenario, runs] : found->second)
+      for (const auto &[rva, size] : runs) {
+        MarkRan(ran, map.codeRva, rva, size);
+        if (reached != nullptr) (*reached)[scenario].insert(FunctionOf(map, rva));
+      }
+  return ran;
+}
+
+// The runs of consecutive instructions of one function that `selected` picks.
+template <typename Selected>
+std::vector<Range> RangesWhere(const Image &image, const LinkerMap &map, const std::vector<Instruction> &instructions,
+                               Selected selected) {
+  std::vector<Range> ranges;
+  bool previousSelected = false;
+  std::size_t previousFunction = 0;
+  for (const auto &instruction : instructions) {
+    const std::size_t function = FunctionOf(map, instruction.rva);
+    const bool picked = selected(instruction);
+    if (picked && (!previousSelected || previousFunction != function))
+      ranges.push_back({image.name, map.symbols[function].name, {}});
+    if (picked) ranges.back().instructions.push_back(instruction);
+    previousSelected = picked;
+    previousFunction = function;
+  }
+  return ranges;
+}
+
+// Says which listed ranges the report never met (now executed, or gone);
+// true if there is one.
+bool ListsUnmet(const std::map<std::string, std::string> &listed, const std::set<std::string> &met,
+                const std::string &file) {
+  bool unmet = false;
+  for (const auto &[key, reason] : listed)
+    if (!met.count(key)) {
+      std::fprintf(stderr, "image_coverage: %s lists a range that is now executed or gone:\n  %s\n", file.c_str(),
+                   key.c_str());
+      unmet = true;
+    }
+  return unmet;
+}
+
+void ReportRange(std::ostringstream &report, const Range &range, const std::string &note) {
+  report << "- " << range.function << " at " << Hex(range.instructions.front().rva) << ", " << range.instructions.size()
+         << " instructions: " << note << "\n\n```\n";
+  for (const auto &instruction : range.instructions) report << Hex(instruction.rva) << ": " << instruction.text << "\n";
+  report << "```\n\n";
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -129,17 +191,25 @@ int main(int argc, char **argv) {
     for (int i = 1; i + 1 < argc; i += 2) options[argv[i]] = argv[i + 1];
     for (const char *needed : {"--firmware", "--blocks", "--exceptions", "--out", "--objdump"})
       if (!options.count(needed))
-        throw std::invalid_argument(std::string("missing ") + needed +
-                                    " (--firmware DIR --blocks DIR --exceptions FILE --out FILE --objdump PROGRAM)");
+        throw std::invalid_argument(
+            std::string("missing ") + needed +
+            " (--firmware DIR --blocks DIR --exceptions FILE --out FILE --objdump PROGRAM [--baseline DIR])");
+    const bool compared = options.count("--baseline") != 0;
     const fs::path firmware = options["--firmware"];
     const std::vector<Image> images = {
         {"BoardDxe", firmware / "BoardDxe.efi", firmware / "x64" / "BoardDxe.map"},
         {"BoardPei", firmware / "ia32" / "BoardPei.pe32", firmware / "ia32" / "BoardPei.map"},
     };
     const Blocks blocks = ReadBlocks(options["--blocks"]);
+    const Blocks baseline = compared ? ReadBlocks(options["--baseline"]) : Blocks{};
     const auto exceptions = ReadExceptions(options["--exceptions"]);
+    const auto baselineExceptions = options.count("--baseline-exceptions")
+                                        ? ReadExceptions(options["--baseline-exceptions"])
+                                        : std::map<std::string, std::string>{};
+    std::set<std::string> baselineExceptionsUsed;
     std::set<std::string> exceptionsUsed;
     std::vector<std::string> unexplained;
+    std::vector<std::string> missed;  // ranges the baseline executes and the blocks do not
 
     std::ostringstream report;
     report << "# Coverage of the shipped images' code\n\n";
@@ -154,31 +224,19 @@ int main(int argc, char **argv) {
                                  " bytes)");
       const auto instructions = Disassemble(options["--objdump"], image, map);
       // Which code bytes any scenario ran, and which functions each reached.
-      std::vector<bool> ran(map.codeSize, false);
       std::map<std::string, std::set<std::size_t>> reached;
-      if (auto found = blocks.find(image.name); found != blocks.end())
-        for (const auto &[scenario, runs] : found->second)
-          for (const auto &[rva, size] : runs) {
-            MarkRan(ran, map.codeRva, rva, size);
-            reached[scenario].insert(FunctionOf(map, rva));
-          }
+      const std::vector<bool> ran = RanBytes(blocks, image, map, &reached);
+      const auto wasRun = [&](const Instruction &instruction) { return ran[instruction.rva - map.codeRva]; };
 
       std::vector<unsigned> present(map.symbols.size(), 0);
       std::vector<unsigned> executed(map.symbols.size(), 0);
-      std::vector<Range> never;
-      bool previousNever = false;
-      std::size_t previousFunction = 0;
       for (const auto &instruction : instructions) {
         const std::size_t function = FunctionOf(map, instruction.rva);
         ++present[function];
-        const bool wasRun = ran[instruction.rva - map.codeRva];
-        if (wasRun) ++executed[function];
-        if (!wasRun && (!previousNever || previousFunction != function))
-          never.push_back({image.name, map.symbols[function].name, {}});
-        if (!wasRun) never.back().instructions.push_back(instruction);
-        previousNever = !wasRun;
-        previousFunction = function;
+        if (wasRun(instruction)) ++executed[function];
       }
+      const std::vector<Range> never =
+          RangesWhere(image, map, instructions, [&](const Instruction &instruction) { return !wasRun(instruction); });
       unsigned allPresent = 0;
       unsigned allExecuted = 0;
       for (std::size_t i = 0; i < present.size(); ++i) allPresent += present[i], allExecuted += executed[i];
@@ -189,10 +247,35 @@ int main(int argc, char **argv) {
              << explained << " more never can be (reasons below)";
       if (allExecuted + explained < allPresent)
         report << "; **" << allPresent - allExecuted - explained << " never executed without a reason**";
+      std::vector<Range> notHere;
+      if (compared) {
+        const std::vector<bool> baselineRan = RanBytes(baseline, image, map, nullptr);
+        unsigned baselineExecuted = 0;
+        for (const auto &instruction : instructions) baselineExecuted += baselineRan[instruction.rva - map.codeRva];
+        notHere = RangesWhere(image, map, instructions, [&](const Instruction &instruction) {
+          return baselineRan[instruction.rva - map.codeRva] && !wasRun(instruction);
+        });
+        unsigned notHereCount = 0;
+        for (const auto &range : notHere) notHereCount += static_cast<unsigned>(range.instructions.size());
+        report << "; the baseline executes " << baselineExecuted;
+        if (notHereCount != 0) report << ", " << notHereCount << " of them not here (below)";
+      }
       report << "\n\n| function | RVA | executed | present |\n|---|---|---|---|\n";
       for (std::size_t i = 0; i < map.symbols.size(); ++i)
         report << "| " << map.symbols[i].name << " | " << Hex(map.symbols[i].rva) << " | " << executed[i] << " | "
                << present[i] << " |\n";
+      if (compared) {
+        report << "\n### Executed by the baseline, not here\n\n";
+        if (notHere.empty()) report << "Nothing: every instruction the baseline executes ran here too.\n\n";
+        for (const auto &range : notHere) {
+          const auto reason = baselineExceptions.find(range.Key());
+          if (reason != baselineExceptions.end())
+            baselineExceptionsUsed.insert(range.Key());
+          else
+            missed.push_back(range.Key());
+          ReportRange(report, range, reason != baselineExceptions.end() ? reason->second : "**no reason listed**");
+        }
+      }
       report << "\n### Never executed\n\n";
       if (never.empty()) report << "Nothing: every instruction ran in at least one scenario.\n\n";
       for (const auto &range : never) {
@@ -201,13 +284,7 @@ int main(int argc, char **argv) {
           exceptionsUsed.insert(range.Key());
         else
           unexplained.push_back(range.Key());
-        report << "- " << range.function << " at " << Hex(range.instructions.front().rva) << ", "
-               << range.instructions.size()
-               << " instructions: " << (reason != exceptions.end() ? reason->second : "**no reason listed**")
-               << "\n\n```\n";
-        for (const auto &instruction : range.instructions)
-          report << Hex(instruction.rva) << ": " << instruction.text << "\n";
-        report << "```\n\n";
+        ReportRange(report, range, reason != exceptions.end() ? reason->second : "**no reason listed**");
       }
 
       scenarios << "## " << image.name << "\n\nFunctions: ";
@@ -229,19 +306,25 @@ int main(int argc, char **argv) {
 
     boardfiles::WriteOutputText(options["--out"], report.str());
     int status = 0;
-    for (const auto &key : unexplained) {
-      std::fprintf(stderr, "image_coverage: never executed and not listed in %s:\n  %s | REASON\n",
-                   options["--exceptions"].c_str(), key.c_str());
-      status = 1;
-    }
-    for (const auto &[key, reason] : exceptions)
-      if (!exceptionsUsed.count(key)) {
-        std::fprintf(stderr, "image_coverage: %s lists a range that is now executed or gone:\n  %s\n",
+    if (compared) {
+      for (const auto &key : missed) {
+        std::fprintf(stderr, "image_coverage: executed by %s and not by %s:\n  %s | REASON\n",
+                     options["--baseline"].c_str(), options["--blocks"].c_str(), key.c_str());
+        status = 1;
+      }
+      if (ListsUnmet(baselineExceptions, baselineExceptionsUsed, options["--baseline-exceptions"])) status = 1;
+    } else {
+      for (const auto &key : unexplained) {
+        std::fprintf(stderr, "image_coverage: never executed and not listed in %s:\n  %s | REASON\n",
                      options["--exceptions"].c_str(), key.c_str());
         status = 1;
       }
+      if (ListsUnmet(exceptions, exceptionsUsed, options["--exceptions"])) status = 1;
+    }
     std::printf("image coverage report: %s%s\n", options["--out"].c_str(),
-                status == 0 ? "" : " (ranges never executed need a reason, see above)");
+                status == 0 ? ""
+                : compared  ? " (the baseline executes code not executed here without a listed reason, see above)"
+                            : " (ranges never executed need a reason, see above)");
     return status;
   } catch (const std::exception &error) {
     std::fprintf(stderr, "image_coverage: %s\n", error.what());

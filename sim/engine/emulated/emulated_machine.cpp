@@ -106,7 +106,7 @@ bool EmulatedMachine::ReuseFor(ServiceHub &hub, HardwareModel &hardware) {
   }
   if (uc_context_restore(uc_, freshContext_) != UC_ERR_OK)
     throw std::runtime_error("cannot restore the emulated CPU's initial state");
-  loaded_.reset();
+  loaded_ = nullptr;
   blockBudget_ = kDefaultBlockBudget;
   serviceCallBudget_ = kDefaultServiceCallBudget;
   timeBudget_ = kDefaultTimeBudget;
@@ -221,14 +221,15 @@ GuestAddr EmulatedMachine::LoadModule() {
   if (!image_) throw std::runtime_error("the emulated engine has no image for this phase");
   if (firstLoad_) {
     // A reused machine: ReuseFor already put the bytes back as loaded.
-    loaded_ = firstLoad_;
+    loaded_ = &*firstLoad_;
     return loaded_->entry;
   }
   if (phase_ == Phase::Dxe)
-    loaded_ = LoadDxeImage(*image_, *memory_, kDxeLoadAddress);
+    firstLoad_ = LoadDxeImage(*image_, *memory_, kDxeLoadAddress);
   else
-    loaded_ = LoadPeiImage(*image_, *memory_, kBootFlashBase, kBootFlashSize, firmware_layout::kBoardPeiFlashAddress);
-  firstLoad_ = loaded_;
+    firstLoad_ =
+        LoadPeiImage(*image_, *memory_, kBootFlashBase, kBootFlashSize, firmware_layout::kBoardPeiFlashAddress);
+  loaded_ = &*firstLoad_;
   const GuestAddr start = loaded_->parts.front().start;
   const std::uint64_t size = phase_ == Phase::Dxe ? loaded_->extent : image_->bytes.size();
   const MappedRegion *region = memory_->RegionAt(start);
@@ -501,6 +502,7 @@ void EmulatedMachine::CountInstructions() {
   // A hook on every instruction would double the cost of translating the
   // code; the blocks that ran and the instruction count of each translated
   // block give the same number.
+  const BlockObserver observer = TheBlockObserver();
   for (const auto &[address, size] : blocksRun_) {
     auto known = blockInstructions_.find(address);
     if (known == blockInstructions_.end() || known->second.first != size) {
@@ -517,10 +519,13 @@ void EmulatedMachine::CountInstructions() {
       known = blockInstructions_.insert_or_assign(address, std::pair{size, block.icount}).first;
     }
     instructions_ += known->second.second;
-    if (coverage_ && loaded_)
+    if ((coverage_ || observer != nullptr) && loaded_)
       for (const auto &[start, length] : loaded_->executable)
-        if (address >= start && address - start < length)
-          RecordCoverage(loaded_->name, static_cast<std::uint32_t>(address - loaded_->base), size);
+        if (address >= start && address - start < length) {
+          const auto rva = static_cast<std::uint32_t>(address - loaded_->base);
+          if (coverage_) RecordCoverage(loaded_->name, rva, size);
+          if (observer != nullptr) observer(loaded_->name, rva, size);
+        }
   }
   blocksRun_.clear();
 }

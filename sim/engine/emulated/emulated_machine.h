@@ -81,7 +81,7 @@ class EmulatedMachine final : public Machine, public emulated::DebugView {
   // Places machine code in executable scratch memory and returns its
   // address (engine tests run hand-assembled snippets this way).
   GuestAddr PlaceCode(std::span<const std::uint8_t> code);
-  const emulated::LoadedImage *Image() const { return loaded_ ? &*loaded_ : nullptr; }
+  const emulated::LoadedImage *Image() const { return loaded_; }
 
   // Hands every instruction, data access, service call and fault of guest
   // code to the debugger from now on, across reuse, and lifts the time
@@ -168,7 +168,7 @@ class EmulatedMachine final : public Machine, public emulated::DebugView {
   std::shared_ptr<const emulated::ImageFile> image_;
   uc_engine *uc_ = nullptr;
   std::unique_ptr<emulated::EmulatedMemory> memory_;
-  std::optional<emulated::LoadedImage> loaded_;
+  const emulated::LoadedImage *loaded_ = nullptr;  // this boot's module: the first load, once loaded
   std::vector<uc_hook> hooks_;
   std::vector<std::pair<GuestAddr, std::uint64_t>> ownWindows_;
   uc_context *freshContext_ = nullptr;  // the CPU as created, for the next boot

@@ -107,18 +107,22 @@ void EmulatedMemory::ForEachPiece(
     const std::function<void(std::uint8_t *host, std::size_t offset, std::size_t length)> &piece) {
   const char *verb = access == Access::Read ? "read" : "write";
   if (address == 0 && size != 0) throw GuestFault(std::string(verb) + " through a NULL pointer");
+  // Models reach guest memory at every service call: the message is made
+  // only for an access that fails.
+  const auto fault = [&](GuestAddr at, const std::string &why) {
+    return GuestFault(std::string(verb) + " of " + std::to_string(size) + " bytes at " + HexAddress(address) + ": " +
+                      describe_(at) + why);
+  };
   std::size_t done = 0;
   while (done < size) {
     const GuestAddr at = address + done;
     const MappedRegion *region = RegionAt(at);
-    const std::string what = std::string(verb) + " of " + std::to_string(size) + " bytes at " + HexAddress(address);
-    if (region == nullptr) throw GuestFault(what + ": " + describe_(at) + " is not mapped");
-    if (region->kind == RegionKind::Registers)
-      throw GuestFault(what + ": " + describe_(at) + " lies in a register window");
+    if (region == nullptr) throw fault(at, " is not mapped");
+    if (region->kind == RegionKind::Registers) throw fault(at, " lies in a register window");
     const std::uint32_t needed = access == Access::Read ? UC_PROT_READ : UC_PROT_WRITE;
     if ((region->protection & needed) == 0)
-      throw GuestFault(what + ": " + describe_(at) + " is " + KindName(region->kind) + ", not " +
-                       (access == Access::Read ? "readable" : "writable"));
+      throw fault(at, std::string(" is ") + KindName(region->kind) + ", not " +
+                          (access == Access::Read ? "readable" : "writable"));
     const std::size_t length =
         static_cast<std::size_t>(std::min<std::uint64_t>(size - done, region->size - (at - region->base)));
     piece(region->host + (at - region->base), done, length);
@@ -148,18 +152,18 @@ GuestAddr EmulatedMemory::Allocate(std::size_t size) {
     throw std::runtime_error("emulated machine: the heap (" + std::to_string(kHeapSize) + " bytes) is exhausted");
   const GuestAddr address = heapNext_;
   heapNext_ += rounded;
-  allocations_[address] = size;
   return address;
 }
 
-void EmulatedMemory::Release(GuestAddr address) { allocations_.erase(address); }
+// The core models check what is released (ownership, double frees); the
+// memory has nothing to give back.
+void EmulatedMemory::Release(GuestAddr) {}
 
 void EmulatedMemory::ClearForNextBoot() {
   for (const auto &[base, region] : regions_)
     if (region.kind == RegionKind::Ram || region.kind == RegionKind::Stack || region.kind == RegionKind::Code)
       ClearPages(region.host, region.size);
   heapNext_ = kHeapBase;
-  allocations_.clear();
 }
 
 void EmulatedMemory::ClearPages(std::uint8_t *host, std::uint64_t size) {

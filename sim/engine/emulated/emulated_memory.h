@@ -94,7 +94,6 @@ class EmulatedMemory final : public GuestMemory {
   void ClearPages(std::uint8_t *host, std::uint64_t size);
 
   GuestAddr heapNext_;
-  std::map<GuestAddr, std::size_t> allocations_;
   std::vector<unsigned char> residency_;  // scratch for ClearPages
 };
 

@@ -57,6 +57,8 @@ Recorder &TheRecorder() {
   return recorder;
 }
 
+BlockObserver blockObserver = nullptr;
+
 }  // namespace
 
 bool CoverageEnabled() { return TheRecorder().Enabled(); }
@@ -64,5 +66,7 @@ void SetCoverageScenario(const std::string &name) { TheRecorder().SetScenario(na
 void RecordCoverage(const std::string &image, std::uint32_t rva, std::uint32_t size) {
   TheRecorder().Record(image, rva, size);
 }
+void SetBlockObserver(BlockObserver observer) { blockObserver = observer; }
+BlockObserver TheBlockObserver() { return blockObserver; }
 
 }  // namespace boardsim::emulated
