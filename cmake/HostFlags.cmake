@@ -22,8 +22,14 @@ if(BOARD_FUZZ)
   set(board_fuzz_ignorelist ${CMAKE_CURRENT_LIST_DIR}/fuzz_coverage_ignorelist.txt)
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${board_fuzz_ignorelist})
   file(MD5 ${board_fuzz_ignorelist} board_fuzz_ignorelist_digest)
+  # The models a boot runs through (targets with BOARD_FUZZ_MODEL) count
+  # edges only: their comparisons would fill the value profile
+  # (-use_value_profile=1) with the simulator's own address decoding, and
+  # the profile is there for the firmware's comparisons (and the parsers'
+  # of the other harnesses).
   add_compile_options(
-    -O1 -fsanitize=fuzzer-no-link
+    -O1
+    "$<IF:$<BOOL:$<TARGET_PROPERTY:BOARD_FUZZ_MODEL>>,-fsanitize-coverage=inline-8bit-counters$<COMMA>pc-table,-fsanitize=fuzzer-no-link>"
     "$<$<NOT:$<BOOL:$<TARGET_PROPERTY:BOARD_HOST_MODULE>>>:-fsanitize-coverage-ignorelist=${board_fuzz_ignorelist}>"
     -DBOARD_FUZZ_IGNORELIST=${board_fuzz_ignorelist_digest})
 endif()
