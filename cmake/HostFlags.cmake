@@ -27,8 +27,11 @@ if(BOARD_FUZZ)
   # (-use_value_profile=1) with the simulator's own address decoding, and
   # the profile is there for the firmware's comparisons (and the parsers'
   # of the other harnesses).
+  # The host modules stay unoptimised: each of their edges is then one
+  # branch of the source, once (no inlined copies whose state depends on the
+  # caller), as the module edge report (scripts/fuzz.sh edges) lists them.
   add_compile_options(
-    -O1
+    $<IF:$<BOOL:$<TARGET_PROPERTY:BOARD_HOST_MODULE>>,-O0,-O1>
     "$<IF:$<BOOL:$<TARGET_PROPERTY:BOARD_FUZZ_MODEL>>,-fsanitize-coverage=inline-8bit-counters$<COMMA>pc-table,-fsanitize=fuzzer-no-link>"
     "$<$<NOT:$<BOOL:$<TARGET_PROPERTY:BOARD_HOST_MODULE>>>:-fsanitize-coverage-ignorelist=${board_fuzz_ignorelist}>"
     -DBOARD_FUZZ_IGNORELIST=${board_fuzz_ignorelist_digest})
