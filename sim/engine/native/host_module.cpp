@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <map>
 #include <stdexcept>
 
 namespace boardsim {
@@ -66,6 +67,14 @@ HostModule::HostModule(std::filesystem::path path) : path_(std::move(path)) {
     dlclose(library_);
     throw std::runtime_error("cannot find where " + path_.string() + " was loaded");
   }
+  // The library stays loaded after an earlier engine's use: its writable
+  // data is then that boot's, and the copy taken at the first load is the
+  // one every later engine restarts from.
+  static std::map<void *, std::vector<Snapshot>> firstLoads;
+  if (const auto found = firstLoads.find(library_); found != firstLoads.end()) {
+    writable_ = found->second;
+    return;
+  }
   Search search{map->l_addr, {}};
   dl_iterate_phdr(CollectWritable, &search);
   for (const auto &[begin, end] : search.writable) {
@@ -74,6 +83,7 @@ HostModule::HostModule(std::filesystem::path path) : path_(std::move(path)) {
     CopyBytes(snapshot.bytes.data(), address, snapshot.bytes.size());
     writable_.push_back(std::move(snapshot));
   }
+  firstLoads.emplace(library_, writable_);
 }
 
 HostModule::~HostModule() { dlclose(library_); }
