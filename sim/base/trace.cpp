@@ -3,6 +3,13 @@
 #include <cstdio>
 
 namespace boardsim {
+namespace {
+
+std::string Printed(const TraceEntry &entry, const std::string &what) {
+  return what.empty() ? entry.ToString() : entry.ToString() + "  " + what;
+}
+
+}  // namespace
 
 std::string TraceEntry::ToString() const {
   switch (kind) {
@@ -26,7 +33,7 @@ std::string TraceEntry::ToString() const {
   return text;
 }
 
-std::string TraceEntry::Line() const { return what.empty() ? ToString() : ToString() + "  " + what; }
+std::string TraceEntry::Line() const { return Printed(*this, what); }
 
 void Trace::Read(unsigned width, std::uint64_t address, std::uint64_t value, std::string what) {
   entries_.push_back({TraceEntry::Kind::Read, width, address, value, {}, std::move(what)});
@@ -34,6 +41,37 @@ void Trace::Read(unsigned width, std::uint64_t address, std::uint64_t value, std
 
 void Trace::Write(unsigned width, std::uint64_t address, std::uint64_t value, std::string what) {
   entries_.push_back({TraceEntry::Kind::Write, width, address, value, {}, std::move(what)});
+}
+
+void Trace::NamedRead(unsigned width, std::uint64_t address, std::uint64_t value) {
+  entries_.push_back({TraceEntry::Kind::Read, width, address, value, {}, {}, true});
+}
+
+void Trace::NamedWrite(unsigned width, std::uint64_t address, std::uint64_t value) {
+  entries_.push_back({TraceEntry::Kind::Write, width, address, value, {}, {}, true});
+}
+
+void Trace::SetRegisterNamer(RegisterNamer namer) {
+  NameAll(entries_);
+  namer_ = std::move(namer);
+}
+
+void Trace::NameAll(std::vector<TraceEntry> &entries) const {
+  for (TraceEntry &entry : entries) {
+    if (!entry.named) continue;
+    entry.what = WhatOf(entry);
+    entry.named = false;
+  }
+}
+
+std::string Trace::WhatOf(const TraceEntry &entry) const {
+  return entry.named && namer_ ? namer_(entry.address, entry.width) : entry.what;
+}
+
+std::vector<TraceEntry> Trace::NamedEntries() const {
+  std::vector<TraceEntry> entries = entries_;
+  NameAll(entries);
+  return entries;
 }
 
 std::size_t Trace::Call(std::string text) {
@@ -61,7 +99,7 @@ std::vector<std::string> Trace::LinesSince(std::size_t mark) const {
 
 std::vector<std::string> Trace::PrintedLines() const {
   std::vector<std::string> lines;
-  for (const auto &entry : entries_) lines.push_back(entry.Line());
+  for (const auto &entry : entries_) lines.push_back(Printed(entry, WhatOf(entry)));
   return lines;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,8 +19,11 @@ struct TraceEntry {
   std::string text;           // calls, notifications, unexpected events
   // Register accesses: what the register is, as the hardware model that
   // answered names it ("GPP_K pad ownership, pads 0-7"); "unclaimed: ..."
-  // when no model answers for the address.
+  // when no model answers for the address. Filled in the entries of
+  // Trace::NamedEntries; empty in Trace::Entries while the namer is asked
+  // later (named).
   std::string what;
+  bool named = false;  // what is the register namer's to say
 
   // "R32 0xFD6B0020 = 0x00000000", "W8 0xE1200004 = 0x07", or the text for
   // the other kinds, prefixed "call ", "notify ", "event " or "unexpected ".
@@ -29,10 +33,25 @@ struct TraceEntry {
   std::string Line() const;
 };
 
+// What a register is, from its address and access width in bits.
+using RegisterNamer = std::function<std::string(std::uint64_t address, unsigned width)>;
+
 class Trace {
  public:
+  Trace() = default;
+  // The namer belongs to the hardware model of this trace's board.
+  Trace(const Trace &) = delete;
+  Trace &operator=(const Trace &) = delete;
+
   void Read(unsigned width, std::uint64_t address, std::uint64_t value, std::string what = {});
   void Write(unsigned width, std::uint64_t address, std::uint64_t value, std::string what = {});
+  // A register access whose description the namer gives when the printed
+  // text is asked for: a boot that nobody prints formats none.
+  void NamedRead(unsigned width, std::uint64_t address, std::uint64_t value);
+  void NamedWrite(unsigned width, std::uint64_t address, std::uint64_t value);
+  // Names the accesses recorded so far with the namer they were recorded
+  // under, then takes the new one (empty: none).
+  void SetRegisterNamer(RegisterNamer namer);
   // A service call is recorded when it starts, so that what it causes
   // (notifications, nested calls) follows it; its result is added on return.
   std::size_t Call(std::string text);
@@ -44,6 +63,8 @@ class Trace {
   void Unexpected(std::string text);
 
   const std::vector<TraceEntry> &Entries() const { return entries_; }
+  // The entries with what each register is filled in.
+  std::vector<TraceEntry> NamedEntries() const;
   // Every entry as text, in order (register accesses without what they are).
   std::vector<std::string> Lines() const;
   // Every entry as printed (TraceEntry::Line), in order.
@@ -59,7 +80,11 @@ class Trace {
   void Clear() { entries_.clear(); }
 
  private:
+  std::string WhatOf(const TraceEntry &entry) const;
+  void NameAll(std::vector<TraceEntry> &entries) const;
+
   std::vector<TraceEntry> entries_;
+  RegisterNamer namer_;
 };
 
 }  // namespace boardsim

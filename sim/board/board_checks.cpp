@@ -16,36 +16,46 @@ std::string Indexed(const char *list, std::size_t index) {
   return std::string(list) + "[" + std::to_string(index) + "]";
 }
 
+// A range and who holds it: a fixed window, or an endpoint's registers
+// (named only when a problem is reported: a good board formats no text).
 struct Range {
   std::uint64_t base;
   std::uint64_t size;
-  std::string owner;
+  const char *window = nullptr;
+  std::size_t endpoint = 0;
+
+  std::string Owner() const { return window ? window : Indexed("endpoints", endpoint) + "'s registers"; }
 };
 
 bool Overlap(const Range &a, const Range &b) { return a.base < b.base + b.size && b.base < a.base + a.size; }
 
 void CheckPads(const BoardConfig &board, std::vector<BoardProblem> &problems) {
   for (const auto &[pad, state] : board.pads) {
-    const std::string field = "pads[" + Hex(pad, 8) + "]";
+    const auto field = [pad = pad] { return "pads[" + Hex(pad, 8) + "]"; };
     std::string why;
-    if (!DecodeGpioPad(pad, &why)) problems.push_back({field, Hex(pad, 8) + " is not a GPIO pad: " + why});
+    if (!DecodeGpioPad(pad, &why)) problems.push_back({field(), Hex(pad, 8) + " is not a GPIO pad: " + why});
     if (state.owner > 0xF)
       problems.push_back(
-          {field + ".owner", "the ownership field has 4 bits (0..15), got " + std::to_string(state.owner)});
+          {field() + ".owner", "the ownership field has 4 bits (0..15), got " + std::to_string(state.owner)});
   }
 }
 
 void CheckPciLocations(const BoardConfig &board, std::vector<BoardProblem> &problems) {
-  std::map<std::uint16_t, std::string> taken = {{kPchBdf, "the PCH"}};
-  const auto claim = [&](std::uint16_t bdf, std::string owner, std::string field) {
-    const auto [place, fresh] = taken.emplace(bdf, owner);
-    if (!fresh) problems.push_back({field, FormatBdf(bdf) + " is already taken by " + place->second});
+  // Who took each location: the PCH, or a bridge or endpoint by index.
+  struct Holder {
+    const char *list;
+    std::size_t index;
+    std::string Name() const { return list ? Indexed(list, index) : "the PCH"; }
   };
-  for (std::size_t i = 0; i < board.bridges.size(); ++i)
-    claim(board.bridges[i].bdf, Indexed("bridges", i), Indexed("bridges", i) + ".bdf");
+  std::map<std::uint16_t, Holder> taken = {{kPchBdf, {nullptr, 0}}};
+  const auto claim = [&](std::uint16_t bdf, Holder holder, const char *member) {
+    const auto [place, fresh] = taken.emplace(bdf, holder);
+    if (!fresh)
+      problems.push_back({holder.Name() + member, FormatBdf(bdf) + " is already taken by " + place->second.Name()});
+  };
+  for (std::size_t i = 0; i < board.bridges.size(); ++i) claim(board.bridges[i].bdf, {"bridges", i}, ".bdf");
   for (std::size_t i = 0; i < board.endpoints.size(); ++i)
-    claim(static_cast<std::uint16_t>(board.endpoints[i].bus << 8), Indexed("endpoints", i),
-          Indexed("endpoints", i) + ".bus");
+    claim(static_cast<std::uint16_t>(board.endpoints[i].bus << 8), {"endpoints", i}, ".bus");
 }
 
 void CheckBars(const BoardConfig &board, std::vector<BoardProblem> &problems) {
@@ -54,7 +64,7 @@ void CheckBars(const BoardConfig &board, std::vector<BoardProblem> &problems) {
       {address_map::kPciConfigBase, address_map::kPciConfigSize, "the PCI configuration window"}};
   for (std::size_t i = 0; i < board.endpoints.size(); ++i) {
     const PciEndpoint &endpoint = board.endpoints[i];
-    const std::string field = Indexed("endpoints", i) + ".bar0";
+    const auto field = [i] { return Indexed("endpoints", i) + ".bar0"; };
     const std::uint32_t type = (endpoint.bar0 >> 1) & 3;
     if (endpoint.bar0Upper != 0 && type != 2)
       problems.push_back(
@@ -63,24 +73,24 @@ void CheckBars(const BoardConfig &board, std::vector<BoardProblem> &problems) {
     if (base == 0) continue;
     if ((endpoint.bar0 & 1) != 0) {
       problems.push_back(
-          {field, Hex(endpoint.bar0, 8) + " is an I/O BAR (bit 0 set); the registers need a memory BAR"});
+          {field(), Hex(endpoint.bar0, 8) + " is an I/O BAR (bit 0 set); the registers need a memory BAR"});
       continue;
     }
     if (type == 1 || type == 3) {
-      problems.push_back({field, Hex(endpoint.bar0, 8) + " has a reserved type (bits 2..1 = " + std::to_string(type) +
-                                     "); use 0 (32-bit) or 2 (64-bit)"});
+      problems.push_back({field(), Hex(endpoint.bar0, 8) + " has a reserved type (bits 2..1 = " + std::to_string(type) +
+                                       "); use 0 (32-bit) or 2 (64-bit)"});
       continue;
     }
     if (base % address_map::kEthernetWindowSize != 0) {
-      problems.push_back({field, Hex(base, 8) + " is not aligned to the controller's 128 KiB register window"});
+      problems.push_back({field(), Hex(base, 8) + " is not aligned to the controller's 128 KiB register window"});
       continue;
     }
-    const Range window{base, address_map::kEthernetWindowSize, Indexed("endpoints", i) + "'s registers"};
+    const Range window{base, address_map::kEthernetWindowSize, nullptr, i};
     for (const Range &other : ranges)
       if (Overlap(window, other))
-        problems.push_back({field, "the register window " + Hex(base, 8) + ".." +
-                                       Hex(base + address_map::kEthernetWindowSize - 1, 8) + " overlaps " +
-                                       other.owner});
+        problems.push_back({field(), "the register window " + Hex(base, 8) + ".." +
+                                         Hex(base + address_map::kEthernetWindowSize - 1, 8) + " overlaps " +
+                                         other.Owner()});
     ranges.push_back(window);
   }
 }

@@ -67,6 +67,13 @@ std::optional<InjectedFailure> FailureSchedule::OnCall(std::string_view service,
   return planned;
 }
 
+std::optional<InjectedFailure> FailureSchedule::OnCall(std::string_view service, std::string_view callText) {
+  bool withArguments = false;
+  for (const InjectedFailure &failure : failures_)
+    withArguments = withArguments || (failure.service == service && !failure.arguments.empty());
+  return OnCall(service, withArguments ? CallArguments(callText) : std::vector<CallArgument>{});
+}
+
 std::string FailureTarget(const InjectedFailure &failure) {
   std::string text = failure.service;
   if (failure.arguments.empty()) return text + " call " + std::to_string(failure.nth);

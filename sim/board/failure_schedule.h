@@ -26,6 +26,9 @@ class FailureSchedule {
   // Counts one call of the service with these arguments and returns the
   // failure planned for it, if any.
   std::optional<InjectedFailure> OnCall(std::string_view service, const std::vector<CallArgument> &arguments);
+  // The same, for a call traced as callText: its arguments are read only if
+  // a failure for the service names some.
+  std::optional<InjectedFailure> OnCall(std::string_view service, std::string_view callText);
 
  private:
   std::vector<InjectedFailure> failures_;

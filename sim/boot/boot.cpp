@@ -42,7 +42,8 @@ Boot::Boot(BoardConfig board, Engine &engine, BootOptions options)
   pcd_ = std::make_unique<DxePcd>(board_, *dxeMachine_, trace_, failures_);
 }
 
-Boot::~Boot() = default;
+// The trace goes with the boot: none of its register accesses needs a name.
+Boot::~Boot() { trace_.Clear(); }
 
 std::uint64_t Boot::CallImage(Machine &machine, const std::string &what, GuestAddr function, Signature signature,
                               std::span<const std::uint64_t> arguments) {

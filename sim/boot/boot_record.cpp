@@ -44,7 +44,7 @@ void RecordOutcome(Boot &boot, BootRecord &record) {
   record.problems = boot.Problems();
   record.instructions = boot.Instructions();
   record.trace = boot.GetTrace().PrintedLines();
-  record.traceEntries = boot.GetTrace().Entries();
+  record.traceEntries = boot.GetTrace().NamedEntries();
 }
 
 void RecordResults(Boot &boot, BootRecord &record) {

@@ -8,7 +8,7 @@ std::optional<std::uint64_t> FailurePlan::OnCall(std::string_view service, std::
   auto it = counts_.find(service);
   if (it == counts_.end()) it = counts_.emplace(std::string(service), 0).first;
   ++it->second;
-  if (const auto failure = schedule_.OnCall(service, CallArguments(callText))) return failure->status;
+  if (const auto failure = schedule_.OnCall(service, callText)) return failure->status;
   return std::nullopt;
 }
 

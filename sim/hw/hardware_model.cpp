@@ -39,7 +39,13 @@ HardwareModel::HardwareModel(const BoardConfig &board, Trace &trace) : trace_(tr
     if (base == 0) continue;  // an unassigned BAR decodes nothing
     ethernet_.push_back({base, static_cast<std::uint16_t>(endpoint.bus << 8), endpoint.mac});
   }
+  // What a register is depends only on the board's layout, which no access
+  // changes: it can be said when the trace is printed.
+  trace_.SetRegisterNamer([this](std::uint64_t address, unsigned width) { return Describe(address, width / 8); });
 }
+
+// A trace that outlives the model keeps the names.
+HardwareModel::~HardwareModel() { trace_.SetRegisterNamer({}); }
 
 std::vector<HardwareModel::Window> HardwareModel::Windows() const {
   std::vector<Window> windows = {{kSidebandBase, kSidebandSize, "sideband"},
@@ -59,7 +65,7 @@ bool HardwareModel::Claims(std::uint64_t address) const {
 std::uint64_t HardwareModel::Read(std::uint64_t address, unsigned width) {
   const RegisterAnswer answer = Answer(address, BytesOf(width));
   const std::uint64_t value = answer.value & WidthMask(width);
-  trace_.Read(width, address, value, Describe(address, width / 8));
+  trace_.NamedRead(width, address, value);
   if (!answer.problem.empty()) trace_.Unexpected(AccessText("read", width, address) + ": " + answer.problem);
   return value;
 }
@@ -71,7 +77,7 @@ std::uint64_t HardwareModel::Peek(std::uint64_t address, unsigned width) {
 void HardwareModel::Write(std::uint64_t address, unsigned width, std::uint64_t value) {
   value &= WidthMask(width);
   const std::string problem = Take(address, BytesOf(width), value);
-  trace_.Write(width, address, value, Describe(address, width / 8));
+  trace_.NamedWrite(width, address, value);
   if (!problem.empty()) trace_.Unexpected(AccessText("write", width, address) + ": " + problem);
 }
 

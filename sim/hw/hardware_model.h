@@ -39,6 +39,9 @@ class HardwareModel {
   // Throws std::invalid_argument if the board's hardware cannot be built
   // (CheckHardware finds problems: clashing PCI functions or windows).
   HardwareModel(const BoardConfig &board, Trace &trace);
+  ~HardwareModel();
+  HardwareModel(const HardwareModel &) = delete;
+  HardwareModel &operator=(const HardwareModel &) = delete;
 
   // The address ranges the model answers for (page aligned): the sideband
   // window, the PCI configuration window and each controller's BAR window.

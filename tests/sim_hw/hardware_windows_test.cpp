@@ -135,7 +135,7 @@ TEST(HardwareWindows, EachAccessSaysWhatTheRegisterIs) {
       hardware.Read(c.address, c.width);
     }
     ASSERT_GE(trace.Entries().size(), 2u);
-    EXPECT_EQ(trace.Entries()[c.write ? 1 : 2].Line(), c.line);
+    EXPECT_EQ(trace.NamedEntries()[c.write ? 1 : 2].Line(), c.line);
   }
 }
 
