@@ -31,8 +31,9 @@ if(BOARD_FUZZ)
   # branch of the source, once (no inlined copies whose state depends on the
   # caller), as the module edge report (scripts/fuzz.sh edges) lists them.
   add_compile_options(
-    "$<$<NOT:$<BOOL:$<TARGET_PROPERTY:BOARD_HOST_MODULE>>>:-fsanitize-coverage-ignorelist=${board_fuzz_ignorelist}>"
+    "$<$<NOT:$<OR:$<BOOL:$<TARGET_PROPERTY:BOARD_HOST_MODULE>>,$<BOOL:$<TARGET_PROPERTY:BOARD_FUZZ_UNINSTRUMENTED>>>>:-fsanitize-coverage-ignorelist=${board_fuzz_ignorelist}>"
     -DBOARD_FUZZ_IGNORELIST=${board_fuzz_ignorelist_digest})
+  # Targets with BOARD_FUZZ_UNINSTRUMENTED have no coverage to ignore.
   # A fuzzing service's build (BOARD_FUZZ_ENGINE) brings its own
   # instrumentation and optimisation in its flags; the ignorelist above
   # still keeps the bookkeeping out of its feedback.
