@@ -1,6 +1,6 @@
 # The two entry points: `make run` boots the built images on the shipped
 # board, `make test` runs the whole test suite. Both install what is missing.
-.PHONY: deps configure build run test size bench coverage fuzz-coverage ovmf ovmf-check ovmf-debug fuzz format clean
+.PHONY: deps configure build run test test-slow size bench coverage fuzz-coverage ovmf ovmf-check ovmf-debug fuzz format clean
 
 JOBS ?= $(shell nproc)
 
@@ -20,6 +20,11 @@ run: configure
 
 test: build
 	@ctest --preset default -j $(JOBS) $(CTEST_ARGS)
+
+# The checks too slow for every run (label slow: the fuzzing service's UBSan
+# build); CI runs them after make test.
+test-slow: build
+	@ctest --test-dir build -L slow --output-on-failure $(CTEST_ARGS)
 
 # Each libFuzzer harness in turn, FUZZ_SECONDS each (scripts/fuzz.sh).
 FUZZ_SECONDS ?= 60
