@@ -240,9 +240,18 @@ int main(int argc, char **argv) {
       unsigned allPresent = 0;
       unsigned allExecuted = 0;
       for (std::size_t i = 0; i < present.size(); ++i) allPresent += present[i], allExecuted += executed[i];
+      // A range never executed has its reason in the exceptions, or (with a
+      // baseline) in the baseline's exceptions, as the range the corpus
+      // cannot reach.
+      const auto reasonNever = [&](const Range &range) -> const std::string * {
+        if (const auto reason = exceptions.find(range.Key()); reason != exceptions.end()) return &reason->second;
+        if (const auto reason = baselineExceptions.find(range.Key()); reason != baselineExceptions.end())
+          return &reason->second;
+        return nullptr;
+      };
       unsigned explained = 0;
       for (const auto &range : never)
-        if (exceptions.count(range.Key())) explained += static_cast<unsigned>(range.instructions.size());
+        if (reasonNever(range) != nullptr) explained += static_cast<unsigned>(range.instructions.size());
       report << "## " << image.name << ": " << allExecuted << " of " << allPresent << " instructions executed; "
              << explained << " more never can be (reasons below)";
       if (allExecuted + explained < allPresent)
@@ -279,12 +288,12 @@ int main(int argc, char **argv) {
       report << "\n### Never executed\n\n";
       if (never.empty()) report << "Nothing: every instruction ran in at least one scenario.\n\n";
       for (const auto &range : never) {
-        const auto reason = exceptions.find(range.Key());
-        if (reason != exceptions.end())
+        if (exceptions.count(range.Key()) != 0)
           exceptionsUsed.insert(range.Key());
         else
           unexplained.push_back(range.Key());
-        ReportRange(report, range, reason != exceptions.end() ? reason->second : "**no reason listed**");
+        const std::string *reason = reasonNever(range);
+        ReportRange(report, range, reason != nullptr ? *reason : "**no reason listed**");
       }
 
       scenarios << "## " << image.name << "\n\nFunctions: ";
